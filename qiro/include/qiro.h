@@ -1,0 +1,50 @@
+/*
+ * qiro: ask the user for a whole number.
+ *
+ * int get_int(const char *prompt);
+ *
+ * Flushes standard output, writes prompt to standard error as plain text
+ * (never as a format) and reads one line from stdin. A line ends at '\n'
+ * or at the end of input. It is a whole number when it is, in this order:
+ *
+ *     optional blanks (space or tab)
+ *     an optional '+' or '-'
+ *     one or more ASCII digits '0'-'9', leading zeros allowed
+ *     optional blanks
+ *     an optional '\r' just before the end of the line
+ *
+ * and its value lies in [INT_MIN, INT_MAX] (-2147483648 to 2147483647).
+ * Any other line, including one holding a NUL byte, gets a one-line reason
+ * on standard error (the line itself is never echoed), then the prompt is
+ * shown again. The answers are the same under every locale, and memory use
+ * does not grow with the length of a line.
+ *
+ * Input is read through stdio's stdin and never past the end of the line,
+ * so the caller can go on reading the rest of it with stdio.
+ *
+ * At the end of input before a whole number is given, or on a read error,
+ * get_int does not return: it writes a newline and a one-line message to
+ * standard error and calls exit(1).
+ *
+ * get_int may be called from any thread, but concurrent callers would
+ * share stdin and interleave their prompts.
+ */
+#ifndef QIRO_H
+#define QIRO_H
+
+#ifdef __cplusplus
+extern "C" {
+#define QIRO_NOEXCEPT noexcept
+#else
+#define QIRO_NOEXCEPT
+#endif
+
+int get_int(const char *prompt) QIRO_NOEXCEPT;
+
+#undef QIRO_NOEXCEPT
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
