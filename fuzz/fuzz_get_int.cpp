@@ -1,0 +1,91 @@
+/*
+ * Differential fuzzing of the input path: the bytes are read as stdin would
+ * be, through the real reader and parser, and every answer is checked
+ * against a reference written plainly from the input rules.
+ */
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "read.h"
+
+static const char not_number[] = "not a whole number, try again\n";
+static const char out_of_range[] =
+	"out of range, enter a whole number from -2147483648 to 2147483647\n";
+
+/* The reference: returns the message for line, or "" with *value set. */
+static std::string reference(std::string line, long long *value)
+{
+	if (!line.empty() && line.back() == '\r')
+		line.pop_back();
+	size_t end = line.find_last_not_of(" \t");
+	size_t begin = line.find_first_not_of(" \t");
+	if (begin == std::string::npos)
+		return not_number;
+	line = line.substr(begin, end - begin + 1);
+
+	bool negative = line[0] == '-';
+	if (line[0] == '-' || line[0] == '+')
+		line.erase(0, 1);
+	if (line.empty())
+		return not_number;
+	for (char c : line)
+		if (c < '0' || c > '9')
+			return not_number;
+
+	line.erase(0, line.find_first_not_of('0'));
+	std::string limit = negative ? "2147483648" : "2147483647";
+	if (line.size() > limit.size() ||
+	    (line.size() == limit.size() && line > limit))
+		return out_of_range;
+	*value = line.empty() ? 0 : std::stoll(line);
+	if (negative)
+		*value = -*value;
+	return "";
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
+{
+	std::vector<char> bytes(data, data + size);
+	bytes.push_back('\0'); /* fmemopen wants room for one; not read */
+	FILE *in = fmemopen(bytes.data(), size, "r");
+	char *said = nullptr;
+	size_t said_size = 0;
+	FILE *err = open_memstream(&said, &said_size);
+	if (!in || !err)
+		abort();
+
+	/* What the reference expects, line by line. */
+	std::vector<long long> values;
+	std::string expected = "> ";
+	std::string input(data, data + size);
+	for (size_t at = 0; at < input.size();) {
+		size_t nl = input.find('\n', at);
+		if (nl == std::string::npos)
+			nl = input.size();
+		long long value;
+		std::string message = reference(input.substr(at, nl - at), &value);
+		if (message.empty())
+			values.push_back(value);
+		expected += message + "> ";
+		at = nl + 1;
+	}
+
+	std::vector<long long> got;
+	int value;
+	qiro_status s;
+	while ((s = qiro_ask(in, err, "> ", &value)) == QIRO_OK)
+		got.push_back(value);
+	fclose(err);
+	fclose(in);
+
+	if (s != QIRO_END || got != values || expected != said) {
+		fprintf(stderr, "status %d, %zu numbers (expected %zu)\n"
+			"said:     %s\nexpected: %s\n",
+			s, got.size(), values.size(), said, expected.c_str());
+		abort();
+	}
+	free(said);
+	return 0;
+}
