@@ -1,33 +1,35 @@
 #!/usr/bin/env python3
 """End-to-end tests: run the built 1division through pipes.
 
-usage: e2e.py PROGRAM [STUB_DIR]
+usage: e2e.py [--wrap COMMAND] PROGRAM [STUB_DIR]
 
-With STUB_DIR, also check that LD_LIBRARY_PATH=STUB_DIR puts the
-libqiro.so.10 there in place of the one the program's RUNPATH names.
+--wrap runs the program under COMMAND (valgrind, say), which must keep the
+program's output and status as they are. With STUB_DIR, also check that
+LD_LIBRARY_PATH=STUB_DIR puts the libqiro.so.10 there in place of the one
+the program's RUNPATH names.
 """
+import argparse
 import os
+import shlex
 import subprocess
 import sys
 import tempfile
 import unittest
 
-PROGRAM = None
-STUB_DIR = None
+ARGS = None
 PROMPTS = b"x: y: "
 RANGE = b"out of range, enter a whole number from -2147483648 to 2147483647\n"
 NOT_NUMBER = b"not a whole number, try again\n"
 END = b"\n1division: end of input, no whole number given\n"
 
 
-def run(stdin=b"", shell_redirect="", stdout=subprocess.PIPE, env=None):
-    """Runs the program; shell_redirect closes or reroutes its streams."""
-    if shell_redirect:
-        cmd = ["/bin/sh", "-c", '"$0" ' + shell_redirect, PROGRAM]
-    else:
-        cmd = [PROGRAM]
+def run(stdin=b"", redirect="", stdout=subprocess.PIPE, env=None):
+    """Runs the program; redirect, in sh syntax, closes or reroutes streams."""
+    cmd = shlex.split(ARGS.wrap) + [ARGS.program]
+    if redirect:
+        cmd = ["/bin/sh", "-c", 'exec "$@" ' + redirect, "sh"] + cmd
     return subprocess.run(cmd, input=stdin, stdout=stdout,
-                          stderr=subprocess.PIPE, env=env, timeout=60)
+                          stderr=subprocess.PIPE, env=env, timeout=120)
 
 
 class Quotient(unittest.TestCase):
@@ -98,6 +100,7 @@ class Input(unittest.TestCase):
             env = dict(os.environ, LOCPATH=tmp, LC_ALL="de_DE.UTF-8")
             r = run(b" -7\n2\n", env=env)
             self.assertEqual(r.stdout, b"-3.500000\n")
+            self.assertEqual(r.returncode, 0)
 
     def test_bytes_never_echoed(self):
         evil = b"\x1b]0;owned\x07\x1b[2J%s%n"
@@ -105,6 +108,7 @@ class Input(unittest.TestCase):
         self.assertNotIn(b"\x1b", r.stderr)
         self.assertNotIn(b"owned", r.stderr)
         self.assertNotIn(b"%n", r.stderr)
+        self.assertEqual(r.returncode, 1)
 
 
 class EndOfInput(unittest.TestCase):
@@ -125,7 +129,7 @@ class EndOfInput(unittest.TestCase):
                 self.assertEqual(r.returncode, 1)
 
     def test_stdin_closed(self):
-        r = run(shell_redirect="<&-")
+        r = run(redirect="<&-")
         self.assertEqual(r.stdout, b"")
         self.assertEqual(
             r.stderr, b"x: \n1division: read error: Bad file descriptor\n")
@@ -142,23 +146,27 @@ class WriteError(unittest.TestCase):
     def test_table(self):
         for redirect, reason in self.CASES:
             with self.subTest(redirect=redirect):
-                r = run(b"1\n3\n", shell_redirect=redirect)
+                r = run(b"1\n3\n", redirect=redirect)
                 self.assertEqual(
                     r.stderr, PROMPTS + b"1division: write error: " + reason
                     + b"\n")
                 self.assertEqual(r.returncode, 1)
 
 
-@unittest.skipUnless(len(sys.argv) > 2, "no stub library given")
 class Runpath(unittest.TestCase):
     def test_ld_library_path_wins(self):
-        env = dict(os.environ, LD_LIBRARY_PATH=STUB_DIR)
+        if not ARGS.stub_dir:
+            self.skipTest("no stub library given")
+        env = dict(os.environ, LD_LIBRARY_PATH=ARGS.stub_dir)
         r = run(b"", env=env)  # the stub reads nothing: every answer is 1
         self.assertEqual(r.stdout, b"1.000000\n")
         self.assertEqual(r.returncode, 0)
 
 
 if __name__ == "__main__":
-    PROGRAM = os.path.abspath(sys.argv[1])
-    STUB_DIR = sys.argv[2] if len(sys.argv) > 2 else None
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wrap", default="")
+    parser.add_argument("program", type=os.path.abspath)
+    parser.add_argument("stub_dir", nargs="?")
+    ARGS = parser.parse_args()
     unittest.main(argv=sys.argv[:1], verbosity=2)
