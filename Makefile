@@ -1,14 +1,15 @@
 # A thin front over CMake: the build lives in build/$(PRESET).
 PRESET ?= default
 BUILD := build/$(PRESET)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all run test clean
+.PHONY: all run test test-sanitized memcheck fuzz clean
 
 all: $(BUILD)/CMakeCache.txt
 	cmake --build --preset $(PRESET)
 
-$(BUILD)/CMakeCache.txt:
-	cmake --preset $(PRESET)
+build/%/CMakeCache.txt:
+	cmake --preset $*
 
 # The build talks on stderr here, so stdout carries only the program's line.
 run: $(BUILD)/CMakeCache.txt
@@ -17,6 +18,24 @@ run: $(BUILD)/CMakeCache.txt
 
 test: all
 	ctest --preset $(PRESET)
+
+test-sanitized: build/sanitize/CMakeCache.txt
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+memcheck: build/default/CMakeCache.txt
+	cmake --build --preset default
+	ctest --preset memcheck
+
+# New inputs go to build/fuzz/corpus; the seeds in fuzz/corpus stay as they are.
+fuzz:
+	@command -v clang++ >/dev/null || { echo "make fuzz: clang++ not found;" \
+	  "install clang and libclang-rt-14-dev" >&2; exit 1; }
+	$(MAKE) --no-print-directory PRESET=fuzz all
+	mkdir -p build/fuzz/corpus
+	build/fuzz/fuzz/fuzz_get_int -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=16384 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
+	  build/fuzz/corpus fuzz/corpus
 
 clean:
 	rm -rf build
