@@ -2,7 +2,10 @@
 """Use an installed tree as a user would: link to it, read its manuals,
 build the program against it, and package it.
 
-usage: install.py PREFIX LIBDIR SOURCE_DIR BUILD_DIR
+usage: install.py PREFIX LIBDIR SOURCE_DIR BUILD_DIR [FLAGS]
+
+FLAGS are the compiler flags the library was built with (sanitizers, say),
+for building what links to it.
 """
 import glob
 import os
@@ -43,7 +46,7 @@ class Consumers(Base):
         flags = sh("pkg-config", "--cflags", "--libs", "qiro",
                    env=env).stdout.decode().split()
         exe = os.path.join(self.tmp, "consumer")
-        sh("cc", "-Wall", "-Werror", "-o", exe,
+        sh("cc", "-Wall", "-Werror", *FLAGS.split(), "-o", exe,
            os.path.join(SOURCE, "tests", "consumer", "consumer.c"), *flags)
         env["LD_LIBRARY_PATH"] = os.path.join(PREFIX, LIBDIR)
         self.assertRuns(exe, b"-2147483648\n", b"-4294967296\n", env)
@@ -51,7 +54,7 @@ class Consumers(Base):
     def test_find_package(self):
         build = os.path.join(self.tmp, "build")
         sh("cmake", "-S", os.path.join(SOURCE, "tests", "consumer"),
-           "-B", build, env=env_for_prefix())
+           "-B", build, "-DCMAKE_C_FLAGS=" + FLAGS, env=env_for_prefix())
         sh("cmake", "--build", build)
         self.assertRuns(os.path.join(build, "consumer"), b"21\n", b"42\n")
 
@@ -66,7 +69,8 @@ class Consumers(Base):
     def test_program_against_installed_library(self):
         build = os.path.join(self.tmp, "build")
         sh("cmake", "-S", SOURCE, "-B", build, "-DQIRO_BUNDLED=OFF",
-           "-DBUILD_TESTING=OFF", env=env_for_prefix())
+           "-DBUILD_TESTING=OFF", "-DCMAKE_CXX_FLAGS=" + FLAGS,
+           env=env_for_prefix())
         sh("cmake", "--build", build, "--target", "1division")
         self.assertEqual(glob.glob(build + "/**/libqiro.so*",
                                    recursive=True), [])
@@ -106,4 +110,5 @@ class Packages(Base):
 if __name__ == "__main__":
     PREFIX, SOURCE, BUILD = map(os.path.abspath, sys.argv[1:2] + sys.argv[3:5])
     LIBDIR = sys.argv[2]
+    FLAGS = sys.argv[5] if len(sys.argv) > 5 else ""
     unittest.main(argv=sys.argv[:1], verbosity=2)
