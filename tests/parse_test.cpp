@@ -63,6 +63,8 @@ const Case cases[] = {
 	{std::string(1000000, '0') + "7", QIRO_NUMBER, 7},
 	{std::string(1000000, '9'), QIRO_OUT_OF_RANGE, 0},
 	{std::string(100000, '1') + "x", QIRO_NOT_NUMBER, 0},
+	{std::string(100000, '1') + "\0"s + "1", QIRO_NOT_NUMBER, 0},
+	{std::string(100000, '1') + "1\r", QIRO_OUT_OF_RANGE, 0},
 	{std::string(100000, ' ') + "7" + std::string(100000, '\t'), QIRO_NUMBER, 7},
 };
 
