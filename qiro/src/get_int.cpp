@@ -2,8 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <err.h>
 
 #include "read.h"
 
@@ -14,18 +13,15 @@ get_int(const char *prompt) noexcept
 
 	/* Whatever the caller wrote belongs before the question. */
 	fflush(stdout);
-	switch (qiro_ask(stdin, stderr, prompt, &value)) {
-	case QIRO_OK:
+	qiro_status s = qiro_ask(stdin, stderr, prompt, &value);
+	if (s == QIRO_OK)
 		return value;
-	case QIRO_END:
-		fprintf(stderr, "\n%s: end of input, no whole number given\n",
-			program_invocation_short_name);
-		break;
-	case QIRO_ERROR:
-		fprintf(stderr, "\n%s: read error: %s\n",
-			program_invocation_short_name, strerror(errno));
-		break;
-	}
+
 	/* There is no number the user gave to return. */
-	exit(1);
+	int e = errno;
+	fputc('\n', stderr);
+	if (s == QIRO_END)
+		errx(1, "end of input, no whole number given");
+	errno = e;
+	err(1, "read error");
 }

@@ -43,38 +43,56 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p)
 	return status;
 }
 
+/*
+ * Reads the next piece of the current line into buf, at most size - 1
+ * bytes, and says how it ends: '\n' when the line ended there, EOF when
+ * the input did, or any other byte when the line goes on.
+ */
+static size_t read_piece(FILE *in, char *buf, size_t size, int *end)
+{
+	/*
+	 * fgets cannot say how much it read when the line holds NUL bytes,
+	 * but with no NUL in the filler, the NUL it writes after the data is
+	 * the last one in buf.
+	 */
+	memset(buf, '\n', size);
+	if (!fgets(buf, (int)size, in)) {
+		*end = EOF;
+		return 0;
+	}
+	size_t n = (size_t)((char *)memrchr(buf, '\0', size) - buf);
+	*end = buf[n - 1] == '\n' ? '\n' : n < size - 1 ? EOF : 0;
+	return *end == '\n' ? n - 1 : n;
+}
+
 qiro_status qiro_read_line(FILE *in, qiro_parser *p)
 {
-	/* Bounded: a line longer than this is fed to p in pieces. */
+	/* Bounded: a longer line is fed to p in pieces. */
 	char buf[4096];
+	/* Most lines are short: fill and scan only a little of buf for them. */
+	size_t size = 64;
 	bool got = false;
+	int end;
 
 	qiro_parse_begin(p);
 	for (;;) {
-		/*
-		 * fgets cannot say how much it read when the line holds NUL
-		 * bytes, but with no NUL in the filler, the NUL it writes
-		 * after the data is the last one in buf.
-		 */
-		memset(buf, '\n', sizeof buf);
-		if (!fgets(buf, sizeof buf, in))
-			break;
-		size_t n = (size_t)((char *)memrchr(buf, '\0', sizeof buf) - buf);
-		if (buf[n - 1] == '\n') {
-			qiro_parse_feed(p, buf, n - 1);
-			return QIRO_OK;
-		}
+		size_t n = read_piece(in, buf, size, &end);
 		qiro_parse_feed(p, buf, n);
-		if (!got) {
-			got = true;
+		got = got || n > 0 || end == '\n';
+		if (end == '\n')
+			return QIRO_OK;
+		if (end == EOF) {
+			if (ferror(in))
+				return QIRO_ERROR;
+			return got ? QIRO_OK : QIRO_END;
+		}
+		if (size < sizeof buf) {
 			int s = read_rest_in_blocks(in, p);
 			if (s >= 0)
 				return (qiro_status)s;
+			size = sizeof buf;
 		}
 	}
-	if (ferror(in))
-		return QIRO_ERROR;
-	return got ? QIRO_OK : QIRO_END;
 }
 
 qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value)
