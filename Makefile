@@ -3,7 +3,7 @@ PRESET ?= default
 BUILD := build/$(PRESET)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all run test test-sanitized memcheck fuzz clean
+.PHONY: all run test test-sanitized memcheck fuzz bench clean
 
 all: $(BUILD)/CMakeCache.txt
 	cmake --build --preset $(PRESET)
@@ -36,6 +36,11 @@ fuzz:
 	build/fuzz/fuzz/fuzz_get_int -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=16384 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
 	  build/fuzz/corpus fuzz/corpus
+
+bench: build/default/CMakeCache.txt
+	@command -v valgrind >/dev/null || { echo "make bench: valgrind not found" >&2; exit 1; }
+	cmake --build --preset default
+	python3 bench/bench.py build/default
 
 clean:
 	rm -rf build

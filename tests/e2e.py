@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests: run the built 1division through pipes.
 
-usage: e2e.py [--wrap COMMAND] PROGRAM [STUB_DIR]
+usage: e2e.py [--wrap COMMAND] PROGRAM [OTHER_LIB_DIR]
 
 --wrap runs the program under COMMAND (valgrind, say), which must keep the
-program's output and status as they are. With STUB_DIR, also check that
-LD_LIBRARY_PATH=STUB_DIR puts the libqiro.so.10 there in place of the one
+program's output and status as they are. With OTHER_LIB_DIR, also check that
+LD_LIBRARY_PATH=OTHER_LIB_DIR puts the libqiro.so.10 there in place of the one
 the program's RUNPATH names.
 """
 import argparse
@@ -155,10 +155,10 @@ class WriteError(unittest.TestCase):
 
 class Runpath(unittest.TestCase):
     def test_ld_library_path_wins(self):
-        if not ARGS.stub_dir:
-            self.skipTest("no stub library given")
-        env = dict(os.environ, LD_LIBRARY_PATH=ARGS.stub_dir)
-        r = run(b"", env=env)  # the stub reads nothing: every answer is 1
+        if not ARGS.other_lib_dir:
+            self.skipTest("no other libqiro.so.10 given")
+        env = dict(os.environ, LD_LIBRARY_PATH=ARGS.other_lib_dir)
+        r = run(b"", env=env)  # it reads nothing: every answer is 1
         self.assertEqual(r.stdout, b"1.000000\n")
         self.assertEqual(r.returncode, 0)
 
@@ -167,6 +167,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--wrap", default="")
     parser.add_argument("program", type=os.path.abspath)
-    parser.add_argument("stub_dir", nargs="?")
+    parser.add_argument("other_lib_dir", nargs="?")
     ARGS = parser.parse_args()
     unittest.main(argv=sys.argv[:1], verbosity=2)

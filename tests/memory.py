@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Memory stays bounded: a 64 MiB line costs no more than a short one.
 
-usage: memory.py PROGRAM
+usage: memory.py PROGRAM PEAK_RSS
 
-Peak RSS is the child's own, from wait4(2).
+PEAK_RSS is the helper that runs a command and reports its peak RSS.
 """
 import os
 import subprocess
@@ -11,20 +11,18 @@ import sys
 import tempfile
 import unittest
 
-PROGRAM = None
+PROGRAM = PEAK_RSS = None
 MIB = 1 << 20
 SLACK_KIB = 1024
 
 
 def peak_rss_kib(stdin_path):
-    with open(stdin_path, "rb") as stdin:
-        p = subprocess.Popen([PROGRAM], stdin=stdin, stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL)
-        out = p.stdout.read()
-        _, status, usage = os.wait4(p.pid, 0)
-        p.returncode = os.waitstatus_to_exitcode(status)
-    assert out == b"3.500000\n" and p.returncode == 0, (out, p.returncode)
-    return usage.ru_maxrss
+    with open(stdin_path, "rb") as stdin, \
+            tempfile.NamedTemporaryFile() as rss:
+        r = subprocess.run([PEAK_RSS, rss.name, PROGRAM], stdin=stdin,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        assert (r.stdout, r.returncode) == (b"3.500000\n", 0), r
+        return int(rss.read())
 
 
 class Memory(unittest.TestCase):
@@ -49,5 +47,5 @@ class Memory(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    PROGRAM = os.path.abspath(sys.argv[1])
+    PROGRAM, PEAK_RSS = map(os.path.abspath, sys.argv[1:3])
     unittest.main(argv=sys.argv[:1], verbosity=2)
