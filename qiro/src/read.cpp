@@ -46,7 +46,7 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p)
 /*
  * Reads the next piece of the current line into buf, at most size - 1
  * bytes, and says how it ends: '\n' when the line ended there, EOF when
- * the input did, or any other byte when the line goes on.
+ * the input did, or 0 when the line goes on.
  */
 static size_t read_piece(FILE *in, char *buf, size_t size, int *end)
 {
@@ -78,7 +78,7 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p)
 	for (;;) {
 		size_t n = read_piece(in, buf, size, &end);
 		qiro_parse_feed(p, buf, n);
-		got = got || n > 0 || end == '\n';
+		got = got || n > 0;
 		if (end == '\n')
 			return QIRO_OK;
 		if (end == EOF) {
@@ -86,7 +86,7 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p)
 				return QIRO_ERROR;
 			return got ? QIRO_OK : QIRO_END;
 		}
-		if (size < sizeof buf) {
+		if (size < sizeof buf) { /* the line is long */
 			int s = read_rest_in_blocks(in, p);
 			if (s >= 0)
 				return (qiro_status)s;
