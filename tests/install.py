@@ -39,6 +39,12 @@ class Base(unittest.TestCase):
                            env=env, timeout=60)
         self.assertEqual((r.stdout, r.returncode), (stdout, 0), r.stderr)
 
+    def assertPromptsAfterOutput(self, consumer, env=None):
+        """stdout and stderr on one pipe: the prompt after what came first."""
+        r = subprocess.run([consumer], input=b"21\n", stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, env=env, timeout=60)
+        self.assertEqual(r.stdout, b"twice n: 42\n")
+
 
 class Consumers(Base):
     def test_pkg_config(self):
@@ -49,14 +55,17 @@ class Consumers(Base):
         sh("cc", "-Wall", "-Werror", *FLAGS.split(), "-o", exe,
            os.path.join(SOURCE, "tests", "consumer", "consumer.c"), *flags)
         env["LD_LIBRARY_PATH"] = os.path.join(PREFIX, LIBDIR)
-        self.assertRuns(exe, b"-2147483648\n", b"-4294967296\n", env)
+        self.assertRuns(exe, b"-2147483648\n", b"twice -4294967296\n", env)
+        self.assertPromptsAfterOutput(exe, env)
 
     def test_find_package(self):
         build = os.path.join(self.tmp, "build")
         sh("cmake", "-S", os.path.join(SOURCE, "tests", "consumer"),
            "-B", build, "-DCMAKE_C_FLAGS=" + FLAGS, env=env_for_prefix())
         sh("cmake", "--build", build)
-        self.assertRuns(os.path.join(build, "consumer"), b"21\n", b"42\n")
+        self.assertRuns(os.path.join(build, "consumer"), b"21\n",
+                        b"twice 42\n")
+        self.assertPromptsAfterOutput(os.path.join(build, "consumer"))
 
     def test_find_package_refuses_another_major(self):
         r = subprocess.run(
@@ -76,6 +85,16 @@ class Consumers(Base):
                                    recursive=True), [])
         self.assertRuns(os.path.join(build, "lectures", "1division"),
                         b"1\n3\n", b"0.333333\n")
+
+
+class Library(unittest.TestCase):
+    def test_soname_and_exports(self):
+        lib = os.path.join(PREFIX, LIBDIR, "libqiro.so.10")
+        dynamic = sh("readelf", "-d", lib).stdout
+        self.assertIn(b"Library soname: [libqiro.so.10]", dynamic)
+        symbols = sh("nm", "-D", "--defined-only", lib).stdout.split()
+        self.assertEqual(symbols[-2:], [b"T", b"get_int"])
+        self.assertEqual(len(symbols), 3, symbols)  # address, type, name
 
 
 class Manuals(unittest.TestCase):
