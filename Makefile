@@ -12,7 +12,8 @@ build/%/CMakeCache.txt:
 	cmake --preset $*
 
 # The build talks on stderr here, so stdout carries only the program's line.
-run: $(BUILD)/CMakeCache.txt
+run:
+	@test -f $(BUILD)/CMakeCache.txt || cmake --preset $(PRESET) >&2
 	@cmake --build --preset $(PRESET) >&2
 	@./$(BUILD)/lectures/1division
 
