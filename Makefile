@@ -38,10 +38,12 @@ fuzz:
 	  -max_len=16384 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
 	  build/fuzz/corpus fuzz/corpus
 
-bench: build/default/CMakeCache.txt
+# As with run: stdout carries only the report.
+bench:
 	@command -v valgrind >/dev/null || { echo "make bench: valgrind not found" >&2; exit 1; }
-	cmake --build --preset default
-	python3 bench/bench.py build/default
+	@test -f build/default/CMakeCache.txt || cmake --preset default >&2
+	@cmake --build --preset default >&2
+	@python3 bench/bench.py build/default
 
 clean:
 	rm -rf build
