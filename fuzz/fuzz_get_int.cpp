@@ -3,8 +3,10 @@
  * be, through the real reader and parser, and every answer is checked
  * against a reference written plainly from the input rules.
  */
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,32 +47,30 @@ static std::string reference(std::string line, long long *value)
 	return "";
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
+/* A pipe-like stream: no seeking, and reads that come in short pieces. */
+struct pipe_source {
+	const unsigned char *data;
+	size_t size, at, piece;
+};
+
+static ssize_t pipe_read(void *cookie, char *buf, size_t n)
 {
-	std::vector<char> bytes(data, data + size);
-	bytes.push_back('\0'); /* fmemopen wants room for one; not read */
-	FILE *in = fmemopen(bytes.data(), size, "r");
+	pipe_source *src = (pipe_source *)cookie;
+	n = std::min({n, src->piece, src->size - src->at});
+	memcpy(buf, src->data + src->at, n);
+	src->at += n;
+	return (ssize_t)n;
+}
+
+/* Asks until in runs out; aborts unless every answer is the reference's. */
+static void check(FILE *in, const std::vector<long long> &values,
+		  const std::string &expected)
+{
 	char *said = nullptr;
 	size_t said_size = 0;
 	FILE *err = open_memstream(&said, &said_size);
 	if (!in || !err)
 		abort();
-
-	/* What the reference expects, line by line. */
-	std::vector<long long> values;
-	std::string expected = "> ";
-	std::string input(data, data + size);
-	for (size_t at = 0; at < input.size();) {
-		size_t nl = input.find('\n', at);
-		if (nl == std::string::npos)
-			nl = input.size();
-		long long value;
-		std::string message = reference(input.substr(at, nl - at), &value);
-		if (message.empty())
-			values.push_back(value);
-		expected += message + "> ";
-		at = nl + 1;
-	}
 
 	std::vector<long long> got;
 	int value;
@@ -87,5 +87,34 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
 		abort();
 	}
 	free(said);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
+{
+	/* What the reference expects, line by line. */
+	std::vector<long long> values;
+	std::string expected = "> ";
+	std::string input(data, data + size);
+	for (size_t at = 0; at < input.size();) {
+		size_t nl = input.find('\n', at);
+		if (nl == std::string::npos)
+			nl = input.size();
+		long long value;
+		std::string message = reference(input.substr(at, nl - at), &value);
+		if (message.empty())
+			values.push_back(value);
+		expected += message + "> ";
+		at = nl + 1;
+	}
+
+	/* A file: long lines are read in blocks, then the stream seeks back. */
+	std::vector<char> bytes(data, data + size);
+	bytes.push_back('\0'); /* fmemopen wants room for one; not read */
+	check(fmemopen(bytes.data(), size, "r"), values, expected);
+
+	/* A pipe: everything goes through fgets. */
+	pipe_source src = {data, size, 0, size ? 1 + data[0] % 997u : 1};
+	check(fopencookie(&src, "r", {pipe_read, nullptr, nullptr, nullptr}),
+	      values, expected);
 	return 0;
 }
