@@ -23,13 +23,13 @@ NOT_NUMBER = b"not a whole number, try again\n"
 END = b"\n1division: end of input, no whole number given\n"
 
 
-def run(stdin=b"", redirect="", stdout=subprocess.PIPE, env=None):
+def run(stdin=b"", redirect="", env=None):
     """Runs the program; redirect, in sh syntax, closes or reroutes streams."""
     cmd = shlex.split(ARGS.wrap) + [ARGS.program]
     if redirect:
         cmd = ["/bin/sh", "-c", 'exec "$@" ' + redirect, "sh"] + cmd
-    return subprocess.run(cmd, input=stdin, stdout=stdout,
-                          stderr=subprocess.PIPE, env=env, timeout=120)
+    return subprocess.run(cmd, input=stdin, capture_output=True, env=env,
+                          timeout=120)
 
 
 class Quotient(unittest.TestCase):
