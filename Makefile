@@ -11,10 +11,13 @@ all: $(BUILD)/CMakeCache.txt
 build/%/CMakeCache.txt:
 	cmake --preset $*
 
-# The build talks on stderr here, so stdout carries only the program's line.
+# Configures if need be and builds preset $(1), talking on stderr, so that
+# stdout carries only what the recipe runs afterwards.
+build_quietly = test -f build/$(1)/CMakeCache.txt || cmake --preset $(1) >&2; \
+	cmake --build --preset $(1) >&2
+
 run:
-	@test -f $(BUILD)/CMakeCache.txt || cmake --preset $(PRESET) >&2
-	@cmake --build --preset $(PRESET) >&2
+	@$(call build_quietly,$(PRESET))
 	@./$(BUILD)/lectures/1division
 
 test: all
@@ -38,11 +41,9 @@ fuzz:
 	  -max_len=16384 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
 	  build/fuzz/corpus fuzz/corpus
 
-# As with run: stdout carries only the report.
 bench:
 	@command -v valgrind >/dev/null || { echo "make bench: valgrind not found" >&2; exit 1; }
-	@test -f build/default/CMakeCache.txt || cmake --preset default >&2
-	@cmake --build --preset default >&2
+	@$(call build_quietly,default)
 	@python3 bench/bench.py build/default
 
 clean:

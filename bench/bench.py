@@ -85,8 +85,7 @@ def table(header, rows):
     return "\n".join(lines)
 
 
-def whole_runs(build, work):
-    program = os.path.join(build, "lectures", "1division")
+def whole_runs(build, program, work):
     floor = dict(os.environ,
                  LD_LIBRARY_PATH=os.path.join(build, "bench", "floor"))
     rows = [
@@ -108,12 +107,8 @@ def whole_runs(build, work):
                   for (name, _, _), n in zip(rows, counts)])
 
 
-def long_line(build, work):
-    program = os.path.join(build, "lectures", "1division")
+def long_line(program, normal, work):
     path = long_line_file(os.path.join(work, "line512"), 512)
-    short = os.path.join(work, "short")
-    _, normal_rss, _, _ = best_of_3([program], short)
-
     ours = best_of_3([program], path)
     wc = best_of_3(["wc", "-l"], path)
     piped = best_of_3(["sh", "-c", 'cat "$0" | "$1"', path, program], path)
@@ -139,14 +134,12 @@ def long_line(build, work):
     return (table(["512 MiB line, then 7 and 2", "seconds", "peak RSS KiB",
                    "to wc -l", "result"], rows) +
             "\n\nA normal run (7 and 2) peaks at %d KiB; the 512 MiB line "
-            "at %+d KiB from that." % (normal_rss, ours[1] - normal_rss))
+            "at %+d KiB from that." % (normal[1], ours[1] - normal[1]))
 
 
-def growth(build, work):
-    program = os.path.join(build, "lectures", "1division")
-    short = os.path.join(work, "short")
-    base, base_rss, _, _ = best_of_3([program], short)
-    rows = [("none (7 and 2)", "%.4f" % base, "", base_rss)]
+def growth(program, normal, work):
+    base = normal[0]
+    rows = [("none (7 and 2)", "%.4f" % base, "", normal[1])]
     for mib in (1, 16, 256):
         path = long_line_file(os.path.join(work, "line%d" % mib), mib)
         seconds, rss, _, _ = best_of_3([program], path)
@@ -168,13 +161,17 @@ def main():
     work = os.path.join(build, "bench", "work")
     os.makedirs(work, exist_ok=True)
 
-    with open(os.path.join(work, "short"), "wb") as f:
+    program = os.path.join(build, "lectures", "1division")
+    short = os.path.join(work, "short")
+    with open(short, "wb") as f:
         f.write(b"7\n2\n")
+    normal = best_of_3([program], short)
     report = "\n\n".join([
         "Run on %s, %s." % (datetime.date.today().isoformat(), machine()),
-        "### A whole run\n\n" + whole_runs(build, work),
-        "### Rejecting one very long line\n\n" + long_line(build, work),
-        "### How the cost grows\n\n" + growth(build, work),
+        "### A whole run\n\n" + whole_runs(build, program, work),
+        "### Rejecting one very long line\n\n" +
+        long_line(program, normal, work),
+        "### How the cost grows\n\n" + growth(program, normal, work),
         "Profiles of the whole runs, for callgrind_annotate: %s/callgrind.*"
         % os.path.relpath(work),
     ]) + "\n"
