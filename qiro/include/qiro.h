@@ -4,8 +4,9 @@
  * int get_int(const char *prompt);
  *
  * Flushes standard output, writes prompt to standard error as plain text
- * (never as a format; NULL shows nothing) and reads one line from stdin. A line ends at '\n'
- * or at the end of input. It is a whole number when it is, in this order:
+ * (never as a format; NULL shows nothing) and reads one line from stdin.
+ * A line ends at '\n' or at the end of input. It is a whole number when it
+ * is, in this order:
  *
  *     optional blanks (space or tab)
  *     an optional '+' or '-'
