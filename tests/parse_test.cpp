@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "parse.h"
 #include "read.h"
+#include "source.h"
 
 using namespace std::string_literals;
 
@@ -16,7 +18,7 @@ struct Case {
 	int value;
 };
 
-const Case cases[] = {
+const std::vector<Case> listed = {
 	{"0", QIRO_NUMBER, 0},
 	{"7", QIRO_NUMBER, 7},
 	{"-0", QIRO_NUMBER, 0},
@@ -41,6 +43,9 @@ const Case cases[] = {
 	{"-", QIRO_NOT_NUMBER, 0},
 	{"+-5", QIRO_NOT_NUMBER, 0},
 	{"- 5", QIRO_NOT_NUMBER, 0},
+	{"- ", QIRO_NOT_NUMBER, 0},
+	{"-\t", QIRO_NOT_NUMBER, 0},
+	{"+\r", QIRO_NOT_NUMBER, 0},
 	{"4 2", QIRO_NOT_NUMBER, 0},
 	{"3.5", QIRO_NOT_NUMBER, 0},
 	{"1e3", QIRO_NOT_NUMBER, 0},
@@ -51,6 +56,8 @@ const Case cases[] = {
 	{"7\r ", QIRO_NOT_NUMBER, 0},
 	{"7\r8", QIRO_NOT_NUMBER, 0},
 	{"\v7", QIRO_NOT_NUMBER, 0},
+	{"\f7", QIRO_NOT_NUMBER, 0},
+	{"7\f", QIRO_NOT_NUMBER, 0},
 	{"7\n", QIRO_NOT_NUMBER, 0}, /* a line never holds its '\n' */
 	{"1\0"s "2", QIRO_NOT_NUMBER, 0},
 	{"\0"s "7", QIRO_NOT_NUMBER, 0},
@@ -67,6 +74,48 @@ const Case cases[] = {
 	{std::string(100000, '1') + "1\r", QIRO_OUT_OF_RANGE, 0},
 	{std::string(100000, ' ') + "7" + std::string(100000, '\t'), QIRO_NUMBER, 7},
 };
+
+/*
+ * The reader hands the parser a first piece of 64 bytes, then pieces of
+ * 4 KiB, then (on a file) blocks of 64 KiB; the parser checks a long digit
+ * run 32 bytes at a time, as two halves of 16. Lines end on each side of
+ * those edges, and bad bytes fall at every place within the first blocks
+ * and around the edges.
+ */
+const size_t first = 64, piece = 4096, block = 65536, edges[] = {
+	first, first + piece, first + 2 * piece, first + piece + block};
+
+std::vector<Case> generated()
+{
+	std::vector<Case> out;
+	std::string digits;
+	while (digits.size() < first + piece + block + 100)
+		digits += "1234567890";
+	for (size_t edge : edges)
+		for (size_t n = edge - 1; n <= edge + 1; n++)
+			out.push_back({std::string(n - 1, '0') + "7", QIRO_NUMBER, 7});
+
+	std::vector<size_t> at;
+	for (size_t i = 0; i < 140; i++)
+		at.push_back(i);
+	for (size_t edge : edges)
+		for (int d = -40; d < 40; d++)
+			if (edge < block || (d + 48) % 16 <= 1 || (d + 48) % 16 == 15)
+				at.push_back(edge + d);
+	for (size_t i : at)
+		for (char bad : {':', '/'}) {
+			std::string line = digits.substr(0, i + 40);
+			line[i] = bad;
+			out.push_back({line, QIRO_NOT_NUMBER, 0});
+		}
+	return out;
+}
+
+const std::vector<Case> cases = [] {
+	std::vector<Case> all = listed, more = generated();
+	all.insert(all.end(), more.begin(), more.end());
+	return all;
+}();
 
 /* Checks the answer of a parser p that has been fed all of c.line. */
 void expect_end(const Case &c, const qiro_parser &p, const std::string &how)
@@ -116,28 +165,69 @@ TEST(Parse, ValueUntouchedOnReject)
 	EXPECT_EQ(value, 5);
 }
 
-/* Every case as a line of a stream, with and without its '\n'. */
+/* The streams a line may come from, and which path of the reader each takes. */
+struct Stream {
+	const char *name;
+	qiro_seeking seeking;
+	FILE *(*open)(const std::string &input, source *src);
+};
+
+const Stream streams[] = {
+	{"file, in blocks", QIRO_SEEK_IF_FILE,
+	 [](const std::string &input, source *) {
+		 FILE *f = tmpfile();
+		 fwrite(input.data(), 1, input.size(), f);
+		 rewind(f);
+		 return f;
+	 }},
+	{"memory, in pieces", QIRO_SEEK_IF_FILE,
+	 [](const std::string &input, source *) {
+		 return fmemopen((void *)input.data(), input.size(), "r");
+	 }},
+	{"memory, in blocks", QIRO_SEEK_EXACT,
+	 [](const std::string &input, source *) {
+		 return fmemopen((void *)input.data(), input.size(), "r");
+	 }},
+	{"pipe, short reads", QIRO_SEEK_IF_FILE,
+	 [](const std::string &input, source *src) {
+		 *src = {input, 7};
+		 return src->open();
+	 }},
+	{"seek that does not move", QIRO_SEEK_IF_FILE,
+	 [](const std::string &input, source *src) {
+		 *src = {input, SIZE_MAX, SIZE_MAX, source::LYING};
+		 return src->open();
+	 }},
+};
+
+/* Every case as a line of each stream, with and without its '\n'. */
 TEST(ReadLine, Lines)
 {
-	for (const Case &c : cases) {
-		if (c.line.find('\n') != std::string::npos)
-			continue;
-		for (std::string end : {"\nrest", ""}) {
-			std::string input = c.line + end;
-			if (input.empty()) /* no line at all */
+	for (const Stream &stream : streams)
+		for (const Case &c : cases) {
+			if (c.line.find('\n') != std::string::npos)
 				continue;
-			FILE *in = fmemopen(input.data(), input.size(), "r");
-			ASSERT_NE(in, nullptr);
-			qiro_parser p;
-			ASSERT_EQ(qiro_read_line(in, &p), QIRO_OK);
-			expect_end(c, p, "stream");
-			if (!end.empty()) { /* not one byte more than the line */
-				char rest[8] = {};
-				EXPECT_STREQ(fgets(rest, sizeof rest, in), "rest");
+			for (std::string end : {"\nrest", ""}) {
+				std::string input = c.line + end;
+				if (input.empty()) /* no line at all */
+					continue;
+				source src;
+				FILE *in = stream.open(input, &src);
+				ASSERT_NE(in, nullptr);
+				qiro_parser p;
+				ASSERT_EQ(qiro_read_line(in, &p, stream.seeking),
+					  QIRO_OK)
+					<< stream.name << ", line of " << c.line.size();
+				expect_end(c, p, stream.name);
+				if (!end.empty()) { /* not one byte more than the line */
+					char rest[8] = {};
+					EXPECT_STREQ(fgets(rest, sizeof rest, in), "rest")
+						<< stream.name << ", line of "
+						<< c.line.size();
+				}
+				fclose(in);
 			}
-			fclose(in);
 		}
-	}
 }
 
 TEST(ReadLine, EndOfInput)
@@ -146,12 +236,12 @@ TEST(ReadLine, EndOfInput)
 	FILE *in = fmemopen(input.data(), input.size(), "r");
 	qiro_parser p;
 	int value;
-	EXPECT_EQ(qiro_read_line(in, &p), QIRO_OK);
+	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_OK);
 	EXPECT_EQ(qiro_parse_end(&p, &value), QIRO_NOT_NUMBER);
-	EXPECT_EQ(qiro_read_line(in, &p), QIRO_OK);
+	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_OK);
 	EXPECT_EQ(qiro_parse_end(&p, &value), QIRO_NUMBER);
 	EXPECT_EQ(value, 7);
-	EXPECT_EQ(qiro_read_line(in, &p), QIRO_END);
+	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_END);
 	fclose(in);
 }
 
@@ -160,8 +250,21 @@ TEST(ReadLine, ReadError)
 	FILE *in = fopen("/dev/null", "w"); /* not open for reading */
 	ASSERT_NE(in, nullptr);
 	qiro_parser p;
-	EXPECT_EQ(qiro_read_line(in, &p), QIRO_ERROR);
+	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_ERROR);
 	fclose(in);
+
+	/* Partway through a long line, in pieces and in blocks. */
+	for (source::seeking seek : {source::NONE, source::EXACT})
+		for (size_t fail_at : {first - 1, first + 1, first + piece + 1,
+				       first + piece + block + 1}) {
+			source src = {std::string(2 * block, '1') + "\n7\n",
+				      SIZE_MAX, fail_at, seek};
+			in = src.open();
+			EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_EXACT),
+				  QIRO_ERROR)
+				<< "seek " << seek << ", failing at " << fail_at;
+			fclose(in);
+		}
 }
 
 TEST(Ask, RetriesWithReasons)
@@ -172,9 +275,9 @@ TEST(Ask, RetriesWithReasons)
 	size_t size = 0;
 	FILE *err = open_memstream(&said, &size);
 	int value = 0;
-	EXPECT_EQ(qiro_ask(in, err, "%s%n: ", &value), QIRO_OK);
+	EXPECT_EQ(qiro_ask(in, err, "%s%n: ", &value, QIRO_SEEK_IF_FILE), QIRO_OK);
 	EXPECT_EQ(value, -12);
-	EXPECT_EQ(qiro_ask(in, err, "y: ", &value), QIRO_END);
+	EXPECT_EQ(qiro_ask(in, err, "y: ", &value, QIRO_SEEK_IF_FILE), QIRO_END);
 	fclose(err);
 	EXPECT_STREQ(said,
 		     "%s%n: not a whole number, try again\n"
@@ -182,6 +285,31 @@ TEST(Ask, RetriesWithReasons)
 		     "-2147483648 to 2147483647\n"
 		     "%s%n: not a whole number, try again\n"
 		     "%s%n: y: ");
+	free(said);
+	fclose(in);
+}
+
+/* The prompt is out before the first read, even where err is buffered. */
+TEST(Ask, PromptFlushedBeforeReading)
+{
+	char *said = nullptr;
+	size_t size = 0, seen = SIZE_MAX;
+	FILE *err = open_memstream(&said, &size); /* fully buffered */
+	size_t *watch[2] = {&size, &seen};
+	cookie_io_functions_t io = {};
+	io.read = [](void *cookie, char *buf, size_t) -> ssize_t {
+		size_t **w = (size_t **)cookie;
+		*w[1] = *w[0];
+		memcpy(buf, "7\n", 2);
+		return 2;
+	};
+	FILE *in = fopencookie(watch, "r", io);
+	int value = 0;
+	EXPECT_EQ(qiro_ask(in, err, "n: ", &value, QIRO_SEEK_IF_FILE), QIRO_OK);
+	EXPECT_EQ(seen, 3u);
+	EXPECT_EQ(qiro_ask(in, err, nullptr, &value, QIRO_SEEK_IF_FILE), QIRO_OK);
+	fclose(err);
+	EXPECT_STREQ(said, "n: "); /* a NULL prompt shows nothing */
 	free(said);
 	fclose(in);
 }

@@ -27,17 +27,25 @@
  * get_int does not return: it writes a newline and a one-line message to
  * standard error and calls exit(1).
  *
- * get_int may be called from any thread, but concurrent callers would
- * share stdin and interleave their prompts.
+ * get_int may be called from any thread. A call holds stdin (flockfile)
+ * from its first prompt to its answer, so each line goes whole to exactly
+ * one caller and callers take turns; each prompt and each reason is
+ * written whole, and stderr is not held while waiting for input. A thread
+ * cancelled while it waits inside get_int lets go of stdin.
  */
 #ifndef QIRO_H
 #define QIRO_H
 
-#ifdef __cplusplus
-extern "C" {
+#if defined(__cplusplus) && __cplusplus >= 201103L
 #define QIRO_NOEXCEPT noexcept
+#elif defined(__cplusplus)
+#define QIRO_NOEXCEPT throw()
 #else
 #define QIRO_NOEXCEPT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 int get_int(const char *prompt) QIRO_NOEXCEPT;

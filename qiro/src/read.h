@@ -9,17 +9,28 @@
 enum qiro_status { QIRO_OK, QIRO_END, QIRO_ERROR };
 
 /*
- * Feeds the next line of in, without its '\n', to p. QIRO_OK when a line
- * was read (a last line with no '\n' too), QIRO_END when in held nothing
- * more, QIRO_ERROR on a read error, with errno set.
+ * A long line is read in large blocks, and the stream then set back just
+ * past its end, only where a seek lands exactly where it is asked to: on a
+ * regular file, or where the caller knows it does.
  */
-qiro_status qiro_read_line(FILE *in, qiro_parser *p);
+enum qiro_seeking { QIRO_SEEK_IF_FILE, QIRO_SEEK_EXACT };
+
+/*
+ * Both read in with stdio's unlocked calls: the caller holds in's lock
+ * (flockfile) or is its only user.
+ *
+ * qiro_read_line feeds the next line of in, without its '\n', to p.
+ * QIRO_OK when a line was read (a last line with no '\n' too), QIRO_END
+ * when in held nothing more, QIRO_ERROR on a read error, with errno set.
+ */
+qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking);
 
 /*
  * Writes prompt to err and reads lines from in until one is a whole number,
  * telling err why each other line is not. QIRO_OK with *value set, or how
  * the input ran out.
  */
-qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value);
+qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
+		     qiro_seeking seeking);
 
 #endif

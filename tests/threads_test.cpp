@@ -1,0 +1,121 @@
+/*
+ * get_int from several threads on the process's own stdin. Each case runs
+ * in a child process of its own (a death test), with stdin set up there;
+ * it must exit 0 and write nothing to stderr.
+ */
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include <qiro.h>
+
+namespace {
+
+const int per_thread = 2000;
+
+/* Line n is n after leading zeros: most lines cross the reader's first
+ * piece, every tenth crosses its larger pieces too. */
+std::string numbered_lines(int count)
+{
+	std::string s;
+	for (int n = 0; n < count; n++)
+		s += std::string(n % 10 ? 60 : 5000, '0') + std::to_string(n) + "\n";
+	return s;
+}
+
+void *ask_many(void *got)
+{
+	for (int k = 0; k < per_thread; k++)
+		((std::vector<int> *)got)->push_back(get_int(nullptr));
+	return nullptr;
+}
+
+void *ask_once(void *)
+{
+	get_int(nullptr);
+	return nullptr;
+}
+
+/* Exits 0 when two threads between them got every number once. */
+void two_callers()
+{
+	alarm(60); /* a lost line would leave a caller waiting */
+	std::vector<int> got[2];
+	pthread_t t[2];
+	for (int i = 0; i < 2; i++)
+		pthread_create(&t[i], nullptr, ask_many, &got[i]);
+	for (int i = 0; i < 2; i++)
+		pthread_join(t[i], nullptr);
+
+	got[0].insert(got[0].end(), got[1].begin(), got[1].end());
+	std::sort(got[0].begin(), got[0].end());
+	std::vector<int> all(2 * per_thread);
+	std::iota(all.begin(), all.end(), 0);
+	_exit(got[0] == all ? 0 : 3);
+}
+
+/* stdin reads input from a regular file. */
+void from_file(const std::string &input)
+{
+	FILE *f = tmpfile();
+	fwrite(input.data(), 1, input.size(), f);
+	fflush(f);
+	if (dup2(fileno(f), 0) != 0 || lseek(0, 0, SEEK_SET) != 0)
+		_exit(4);
+}
+
+/* stdin reads input from a pipe, written by another process. */
+void from_pipe(const std::string &input)
+{
+	int fd[2];
+	if (pipe(fd) != 0 || dup2(fd[0], 0) != 0)
+		_exit(4);
+	if (fork() == 0) {
+		ssize_t n = write(fd[1], input.data(), input.size());
+		_exit(n == (ssize_t)input.size() ? 0 : 1);
+	}
+	close(fd[1]);
+}
+
+TEST(Threads, EachLineGoesWholeToOneCaller)
+{
+	const std::string input = numbered_lines(2 * per_thread);
+	EXPECT_EXIT((from_file(input), two_callers()),
+		    testing::ExitedWithCode(0), "^$")
+		<< "from a file";
+	EXPECT_EXIT((from_pipe(input), two_callers()),
+		    testing::ExitedWithCode(0), "^$")
+		<< "from a pipe";
+}
+
+/* A caller cancelled while it waits for input must not keep stdin. */
+void cancel_then_ask()
+{
+	int fd[2];
+	if (pipe(fd) != 0 || dup2(fd[0], 0) != 0)
+		_exit(4);
+	/* Nothing for get_int to flush: its first wait is then the read. */
+	fflush(stdout);
+	alarm(10);
+	pthread_t t;
+	pthread_create(&t, nullptr, ask_once, nullptr);
+	pthread_cancel(t);
+	pthread_join(t, nullptr);
+	if (write(fd[1], "5\n", 2) != 2)
+		_exit(4);
+	_exit(get_int(nullptr) == 5 ? 0 : 3);
+}
+
+TEST(Threads, CancelledCallerLetsGo)
+{
+	EXPECT_EXIT(cancel_then_ask(), testing::ExitedWithCode(0), "^$");
+}
+
+} // namespace
