@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests: run the built 1division through pipes.
 
-usage: e2e.py [--wrap COMMAND] PROGRAM [OTHER_LIB_DIR]
+usage: e2e.py [--wrap COMMAND] [--fail-close HELPER] PROGRAM [OTHER_LIB_DIR]
 
 --wrap runs the program under COMMAND (valgrind, say), which must keep the
-program's output and status as they are. With OTHER_LIB_DIR, also check that
+program's output and status as they are. HELPER runs a command whose close of
+standard output fails. With OTHER_LIB_DIR, also check that
 LD_LIBRARY_PATH=OTHER_LIB_DIR puts the libqiro.so.10 there in place of the one
 the program's RUNPATH names.
 """
@@ -16,6 +17,8 @@ import sys
 import tempfile
 import unittest
 
+import testing
+
 ARGS = None
 PROMPTS = b"x: y: "
 RANGE = b"out of range, enter a whole number from -2147483648 to 2147483647\n"
@@ -23,9 +26,10 @@ NOT_NUMBER = b"not a whole number, try again\n"
 END = b"\n1division: end of input, no whole number given\n"
 
 
-def run(stdin=b"", redirect="", env=None):
-    """Runs the program; redirect, in sh syntax, closes or reroutes streams."""
-    cmd = shlex.split(ARGS.wrap) + [ARGS.program]
+def run(stdin=b"", redirect="", env=None, under=()):
+    """Runs the program under the commands given, if any; redirect, in sh
+    syntax, closes or reroutes streams."""
+    cmd = list(under) + shlex.split(ARGS.wrap) + [ARGS.program]
     if redirect:
         cmd = ["/bin/sh", "-c", 'exec "$@" ' + redirect, "sh"] + cmd
     return subprocess.run(cmd, input=stdin, capture_output=True, env=env,
@@ -137,16 +141,22 @@ class EndOfInput(unittest.TestCase):
 
 
 class WriteError(unittest.TestCase):
-    # how stdout is lost, the reason given
+    # how stdout is lost, what the program runs under, the reason given
     CASES = [
-        (">/dev/full", b"No space left on device"),
-        (">&-", b"Bad file descriptor"),
+        (">/dev/full", [], b"No space left on device"),
+        (">&-", [], b"Bad file descriptor"),
+        # the failed write happens inside printf: only ferror tells
+        (">/dev/full", ["stdbuf", "-oL"], b"No space left on device"),
+        # written, but the close fails
+        ("", ["FAIL_CLOSE"], b"Input/output error"),
     ]
 
     def test_table(self):
-        for redirect, reason in self.CASES:
-            with self.subTest(redirect=redirect):
-                r = run(b"1\n3\n", redirect=redirect)
+        for redirect, under, reason in self.CASES:
+            under = [ARGS.fail_close if u == "FAIL_CLOSE" else u
+                     for u in under]
+            with self.subTest(redirect=redirect, under=under):
+                r = run(b"1\n3\n", redirect=redirect, under=under)
                 self.assertEqual(
                     r.stderr, PROMPTS + b"1division: write error: " + reason
                     + b"\n")
@@ -166,7 +176,8 @@ class Runpath(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--wrap", default="")
+    parser.add_argument("--fail-close", required=True)
     parser.add_argument("program", type=os.path.abspath)
     parser.add_argument("other_lib_dir", nargs="?")
     ARGS = parser.parse_args()
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    testing.main()

@@ -11,17 +11,21 @@ import sys
 import tempfile
 import unittest
 
+import testing
+
 PROGRAM = PEAK_RSS = None
 MIB = 1 << 20
 SLACK_KIB = 1024
 
 
-def peak_rss_kib(stdin_path):
+def peak_rss_kib(stdin_path, stderr):
+    """Runs the program on the file; checks what it says, returns its peak."""
     with open(stdin_path, "rb") as stdin, \
             tempfile.NamedTemporaryFile() as rss:
         r = subprocess.run([PEAK_RSS, rss.name, PROGRAM], stdin=stdin,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        assert (r.stdout, r.returncode) == (b"3.500000\n", 0), r
+                           capture_output=True)
+        assert (r.stdout, r.stderr, r.returncode) == \
+            (b"3.500000\n", stderr, 0), r
         return int(rss.read())
 
 
@@ -39,8 +43,9 @@ class Memory(unittest.TestCase):
                         for _ in range(64):
                             f.write(piece)
                         f.write(b"x\n7\n2\n")
-                    base = peak_rss_kib(short)
-                    big = peak_rss_kib(long)
+                    base = peak_rss_kib(short, b"x: y: ")
+                    big = peak_rss_kib(long, b"x: not a whole number, "
+                                       b"try again\nx: y: ")
                     self.assertLessEqual(big, base + SLACK_KIB,
                                          "peak RSS %d KiB, a short run %d KiB"
                                          % (big, base))
@@ -48,4 +53,4 @@ class Memory(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM, PEAK_RSS = map(os.path.abspath, sys.argv[1:3])
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    testing.main()

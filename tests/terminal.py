@@ -10,6 +10,8 @@ import select
 import sys
 import unittest
 
+import testing
+
 PROGRAM = None
 
 
@@ -84,4 +86,4 @@ class Terminal(unittest.TestCase):
 
 if __name__ == "__main__":
     PROGRAM = os.path.abspath(sys.argv[1])
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    testing.main()
