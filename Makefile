@@ -1,50 +1,77 @@
-# A thin front over CMake: the build lives in build/$(PRESET).
+# A thin front over CMake: the build lives in build/$(PRESET). Each target
+# first installs the Debian packages it needs and the machine lacks
+# (tools/packages), so the first `make run` or `make test` on a bare system
+# does all the set-up.
 PRESET ?= default
-BUILD := build/$(PRESET)
 FUZZ_SECONDS ?= 60
+need := tools/need
+build := tools/build
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all run test test-sanitized memcheck fuzz bench clean
+.PHONY: all run test test-sanitized memcheck fuzz bench abi deb test-fresh clean
 
-all: $(BUILD)/CMakeCache.txt
-	cmake --build --preset $(PRESET)
+all:
+	@$(need) build
+	@$(build) $(PRESET)
 
-build/%/CMakeCache.txt:
-	cmake --preset $*
-
-# Configures if need be and builds preset $(1), talking on stderr, so that
-# stdout carries only what the recipe runs afterwards.
-build_quietly = test -f build/$(1)/CMakeCache.txt || cmake --preset $(1) >&2; \
-	cmake --build --preset $(1) >&2
-
+# Nothing but the program's own output on stdout.
 run:
-	@$(call build_quietly,$(PRESET))
-	@./$(BUILD)/lectures/1division
+	@$(need) build
+	@$(build) $(PRESET) 1division
+	@./build/$(PRESET)/lectures/1division
 
-test: all
+# Configures again, for the tests whose packages were just installed.
+test:
+	@$(need) build test
+	@$(build) -r $(PRESET)
 	ctest --preset $(PRESET)
 
-test-sanitized: build/sanitize/CMakeCache.txt
-	cmake --build --preset sanitize
+test-sanitized:
+	@$(need) build test
+	@$(build) -r sanitize
 	ctest --preset sanitize
 
-memcheck: build/default/CMakeCache.txt
-	cmake --build --preset default
+memcheck:
+	@$(need) build test
+	@$(build) -r default
 	ctest --preset memcheck
 
-# New inputs go to build/fuzz/corpus; the seeds in fuzz/corpus stay as they are.
+# New inputs go to build/fuzz/corpus; the corpus in fuzz/corpus stays as it is.
 fuzz:
-	@command -v clang++ >/dev/null || { echo "make fuzz: clang++ not found;" \
-	  "install clang and libclang-rt-14-dev" >&2; exit 1; }
-	$(MAKE) --no-print-directory PRESET=fuzz all
+	@$(need) build fuzz
+	@$(build) fuzz
 	mkdir -p build/fuzz/corpus
 	build/fuzz/fuzz/fuzz_get_int -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=16384 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
 	  build/fuzz/corpus fuzz/corpus
 
 bench:
-	@command -v valgrind >/dev/null || { echo "make bench: valgrind not found" >&2; exit 1; }
-	@$(call build_quietly,default)
+	@$(need) build test
+	@$(build) default
 	@python3 bench/bench.py build/default
+
+# Renews the stored description of libqiro.so.10's interface, which the
+# abi test compares the library with: only for a change made on purpose.
+abi:
+	@$(need) build test
+	@$(build) default qiro
+	abidw --no-corpus-path --no-comp-dir-path --no-show-locs \
+	  --headers-dir qiro/include --drop-private-types --drop-undefined-syms \
+	  --exported-interfaces-only build/default/qiro/libqiro.so.10 | \
+	  sed "s|path='$(CURDIR)/|path='|" >qiro/libqiro.abi
+
+# The Debian packages, built from a copy of the tree, into build/deb.
+deb:
+	@$(need) deb build
+	rm -rf build/deb && mkdir -p build/deb/src
+	tar -c --exclude=./build --exclude-vcs . | tar -x -C build/deb/src
+	cd build/deb/src && dpkg-buildpackage -b -us -uc
+	lintian --fail-on error,warning --info build/deb/*.changes
+
+# The README's two commands on a bare Debian 12, as a new user meets them.
+test-fresh:
+	@$(need) fresh
+	tests/fresh
 
 clean:
 	rm -rf build
