@@ -51,6 +51,7 @@ class Quotient(unittest.TestCase):
         (100000000, 3, "33333334.000000"),  # binary32, not binary64
         (123456789, 1000, "123456.789062"),  # tie at the sixth decimal
         (16777217, 1, "16777216.000000"),  # x rounds on conversion
+        (16777217, 5, "3355443.250000"),  # ... before the division
         (2147483647, 1, "2147483648.000000"),
         (-2147483648, -1, "2147483648.000000"),  # no overflow, no trap
         (1, 0, "inf"),
@@ -99,8 +100,10 @@ class Input(unittest.TestCase):
         if not os.path.isdir("/usr/share/i18n/locales"):
             self.skipTest("no locale sources to build de_DE.UTF-8 from")
         with tempfile.TemporaryDirectory() as tmp:
-            subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8",
-                            os.path.join(tmp, "de_DE.UTF-8")], check=True)
+            made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8",
+                                   os.path.join(tmp, "de_DE.UTF-8")],
+                                  capture_output=True)
+            self.assertEqual(made.returncode, 0, made.stderr)
             env = dict(os.environ, LOCPATH=tmp, LC_ALL="de_DE.UTF-8")
             r = run(b" -7\n2\n", env=env)
             self.assertEqual(r.stdout, b"-3.500000\n")

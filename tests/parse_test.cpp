@@ -193,6 +193,11 @@ const Stream streams[] = {
 		 *src = {input, 7};
 		 return src->open();
 	 }},
+	{"pipe, said to seek", QIRO_SEEK_EXACT,
+	 [](const std::string &input, source *src) {
+		 *src = {input};
+		 return src->open();
+	 }},
 	{"seek that does not move", QIRO_SEEK_IF_FILE,
 	 [](const std::string &input, source *src) {
 		 *src = {input, SIZE_MAX, SIZE_MAX, source::LYING};
@@ -253,7 +258,8 @@ TEST(ReadLine, ReadError)
 	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_ERROR);
 	fclose(in);
 
-	/* Partway through a long line, in pieces and in blocks. */
+	/* Partway through a long line, in pieces and in blocks; or where the
+	 * stream cannot be set back past the line. */
 	for (source::seeking seek : {source::NONE, source::EXACT})
 		for (size_t fail_at : {first - 1, first + 1, first + piece + 1,
 				       first + piece + block + 1}) {
@@ -265,6 +271,11 @@ TEST(ReadLine, ReadError)
 				<< "seek " << seek << ", failing at " << fail_at;
 			fclose(in);
 		}
+	source tell_only = {std::string(2 * block, '1') + "\n7\n", SIZE_MAX,
+			    SIZE_MAX, source::TELL_ONLY};
+	in = tell_only.open();
+	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_EXACT), QIRO_ERROR);
+	fclose(in);
 }
 
 TEST(Ask, RetriesWithReasons)

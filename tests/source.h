@@ -1,8 +1,9 @@
 /*
  * An input stream over bytes in memory, for tests and the fuzzer: its reads
  * come in pieces of at most piece bytes, fail with EIO once fail_at bytes
- * have been read, and it seeks exactly, not at all (like a pipe), or says
- * it did without moving (like some devices).
+ * have been read, and it seeks exactly, not at all (like a pipe), says it
+ * did without moving (like some devices), or tells where it is but cannot
+ * move.
  */
 #ifndef QIRO_SOURCE_H
 #define QIRO_SOURCE_H
@@ -15,7 +16,7 @@
 #include <string>
 
 struct source {
-	enum seeking { NONE, EXACT, LYING };
+	enum seeking { NONE, EXACT, LYING, TELL_ONLY };
 
 	std::string data;
 	size_t piece = SIZE_MAX;
@@ -43,7 +44,8 @@ struct source {
 		off64_t to = *offset + (whence == SEEK_CUR   ? (off64_t)s->at
 					: whence == SEEK_END ? (off64_t)s->data.size()
 							     : 0);
-		if (to < 0 || to > (off64_t)s->data.size())
+		if (to < 0 || to > (off64_t)s->data.size() ||
+		    (s->seek == TELL_ONLY && to != (off64_t)s->at))
 			return -1;
 		if (s->seek == EXACT)
 			s->at = (size_t)to;

@@ -1,7 +1,8 @@
 /*
- * get_int from several threads on the process's own stdin. Each case runs
- * in a child process of its own (a death test), with stdin set up there;
- * it must exit 0 and write nothing to stderr.
+ * get_int itself, from the shared library, on the process's own stdin:
+ * from several threads, and from a stream that only claims to seek. Each
+ * case runs in a child process of its own (a death test), with stdin set
+ * up there; it must exit 0 and write nothing to stderr.
  */
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include <qiro.h>
+
+#include "source.h"
 
 namespace {
 
@@ -75,12 +78,16 @@ void from_file(const std::string &input)
 void from_pipe(const std::string &input)
 {
 	int fd[2];
-	if (pipe(fd) != 0 || dup2(fd[0], 0) != 0)
+	if (pipe(fd) != 0)
 		_exit(4);
-	if (fork() == 0) {
+	if (fork() == 0) { /* with no read end, so that it ends with the reader */
+		close(fd[0]);
 		ssize_t n = write(fd[1], input.data(), input.size());
 		_exit(n == (ssize_t)input.size() ? 0 : 1);
 	}
+	if (dup2(fd[0], 0) != 0)
+		_exit(4);
+	close(fd[0]);
 	close(fd[1]);
 }
 
@@ -116,6 +123,24 @@ void cancel_then_ask()
 TEST(Threads, CancelledCallerLetsGo)
 {
 	EXPECT_EXIT(cancel_then_ask(), testing::ExitedWithCode(0), "^$");
+}
+
+/* Only a regular file is trusted to seek: nothing after a long line is lost
+ * where a seek reports success without moving. */
+void stdin_seeks_without_moving()
+{
+	static source src = {std::string(5000, '0') + "7\n8\n", SIZE_MAX,
+			     SIZE_MAX, source::LYING};
+	stdin = src.open();
+	int x = get_int(nullptr);
+	int y = get_int(nullptr);
+	_exit(x == 7 && y == 8 ? 0 : 3);
+}
+
+TEST(GetInt, TrustsOnlyRegularFilesToSeek)
+{
+	EXPECT_EXIT(stdin_seeks_without_moving(), testing::ExitedWithCode(0),
+		    "^$");
 }
 
 } // namespace
