@@ -57,8 +57,9 @@ abi:
 	@$(build) default qiro
 	abidw --no-corpus-path --no-comp-dir-path --no-show-locs \
 	  --headers-dir qiro/include --drop-private-types --drop-undefined-syms \
-	  --exported-interfaces-only build/default/qiro/libqiro.so.10 | \
-	  sed "s|path='$(CURDIR)/|path='|" >qiro/libqiro.abi
+	  --exported-interfaces-only --out-file build/default/libqiro.abi \
+	  build/default/qiro/libqiro.so.10
+	sed "s|path='$(CURDIR)/|path='|" build/default/libqiro.abi >qiro/libqiro.abi
 
 # The Debian packages, built from a copy of the tree, into build/deb.
 deb:
