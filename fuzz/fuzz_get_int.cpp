@@ -3,10 +3,8 @@
  * be, through the real reader and parser, and every answer is checked
  * against a reference written plainly from the input rules.
  */
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
