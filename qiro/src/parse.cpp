@@ -1,6 +1,6 @@
 #include "parse.h"
 
-#include <cstring>
+#include <string.h>
 
 /* blanks, sign, digits, blanks, '\r' */
 enum { LEAD, SIGN, DIGITS, TRAIL, CR, BAD };
@@ -14,7 +14,8 @@ static bool is_digit(unsigned char c) { return (unsigned char)(c - '0') < 10; }
 /* Sixteen bytes in one go; GCC and Clang map this to SIMD instructions. */
 typedef unsigned char bytes16 __attribute__((vector_size(16)));
 
-static bool all_digits(const unsigned char *c)
+/* Non-zero when one of the sixteen bytes at c is not a digit. */
+static uint64_t non_digits(const unsigned char *c)
 {
 	bytes16 v;
 	uint64_t half[2];
@@ -22,7 +23,7 @@ static bool all_digits(const unsigned char *c)
 	memcpy(&v, c, sizeof v);
 	v = (bytes16)(v - '0' > 9);
 	memcpy(half, &v, sizeof half);
-	return (half[0] | half[1]) == 0;
+	return half[0] | half[1];
 }
 
 /* Thirty-two at a time: a hostile line may be hundreds of MiB of digits. */
@@ -30,7 +31,7 @@ static const unsigned char *skip_digits(const unsigned char *c,
 					const unsigned char *end)
 {
 	for (; end - c >= 32; c += 32)
-		if (!(all_digits(c) & all_digits(c + 16)))
+		if (non_digits(c) | non_digits(c + 16))
 			break;
 	while (c < end && is_digit(*c))
 		c++;
