@@ -1,8 +1,9 @@
 /*
  * get_int itself, from the shared library, on the process's own stdin:
- * from several threads, and from a stream that only claims to seek. Each
- * case runs in a child process of its own (a death test), with stdin set
- * up there; it must exit 0 and write nothing to stderr.
+ * from several threads, and from a stream that only claims to seek (a
+ * cancelled caller is tried by cancel.c). Each case runs in a child process
+ * of its own (a death test), with stdin set up there; it must exit 0 and
+ * write nothing to stderr.
  */
 #include <gtest/gtest.h>
 
@@ -37,12 +38,6 @@ void *ask_many(void *got)
 {
 	for (int k = 0; k < per_thread; k++)
 		((std::vector<int> *)got)->push_back(get_int(nullptr));
-	return nullptr;
-}
-
-void *ask_once(void *)
-{
-	get_int(nullptr);
 	return nullptr;
 }
 
@@ -100,29 +95,6 @@ TEST(Threads, EachLineGoesWholeToOneCaller)
 	EXPECT_EXIT((from_pipe(input), two_callers()),
 		    testing::ExitedWithCode(0), "^$")
 		<< "from a pipe";
-}
-
-/* A caller cancelled while it waits for input must not keep stdin. */
-void cancel_then_ask()
-{
-	int fd[2];
-	if (pipe(fd) != 0 || dup2(fd[0], 0) != 0)
-		_exit(4);
-	/* Nothing for get_int to flush: its first wait is then the read. */
-	fflush(stdout);
-	alarm(10);
-	pthread_t t;
-	pthread_create(&t, nullptr, ask_once, nullptr);
-	pthread_cancel(t);
-	pthread_join(t, nullptr);
-	if (write(fd[1], "5\n", 2) != 2)
-		_exit(4);
-	_exit(get_int(nullptr) == 5 ? 0 : 3);
-}
-
-TEST(Threads, CancelledCallerLetsGo)
-{
-	EXPECT_EXIT(cancel_then_ask(), testing::ExitedWithCode(0), "^$");
 }
 
 /* Only a regular file is trusted to seek: nothing after a long line is lost

@@ -1,12 +1,19 @@
 #include <qiro.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <err.h>
+#include <errno.h>
 #include <pthread.h>
-#include <sys/single_threaded.h>
+#include <stdio.h>
 
 #include "read.h"
+
+#ifdef QIRO_HAVE_SINGLE_THREADED
+#include <sys/single_threaded.h>
+#define single_threaded() __libc_single_threaded
+#else
+/* The C library cannot tell: every call takes stdin's lock. */
+#define single_threaded() false
+#endif
 
 static qiro_status ask(const char *prompt, int *value)
 {
@@ -41,8 +48,8 @@ get_int(const char *prompt) noexcept
 	/* Whatever the caller wrote belongs before the question. */
 	fflush(stdout);
 	/* With one thread there is no one to share stdin with. */
-	qiro_status s = __libc_single_threaded ? ask(prompt, &value)
-					       : ask_locked(prompt, &value);
+	qiro_status s = single_threaded() ? ask(prompt, &value)
+					  : ask_locked(prompt, &value);
 	if (s == QIRO_OK)
 		return value;
 

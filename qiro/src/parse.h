@@ -2,8 +2,8 @@
 #ifndef QIRO_PARSE_H
 #define QIRO_PARSE_H
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 enum qiro_verdict { QIRO_NUMBER, QIRO_NOT_NUMBER, QIRO_OUT_OF_RANGE };
 

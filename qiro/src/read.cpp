@@ -1,8 +1,8 @@
 #include "read.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -24,12 +24,18 @@ enum { FIRST_PIECE = 64, PIECE = 4096, BLOCK = 64 * 1024 };
  */
 static bool seeks_exactly(FILE *in, off_t at)
 {
-	struct statx st;
 	int fd = fileno_unlocked(in);
+#ifdef QIRO_HAVE_STATX
+	struct statx st;
 	return fd >= 0 &&
 	       syscall(SYS_statx, fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE,
 		       &st) == 0 &&
 	       S_ISREG(st.stx_mode) && st.stx_size >= (uint64_t)at;
+#else
+	struct stat st;
+	return fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+	       st.st_size >= at;
+#endif
 }
 
 /*

@@ -2,7 +2,7 @@
 #ifndef QIRO_READ_H
 #define QIRO_READ_H
 
-#include <cstdio>
+#include <stdio.h>
 
 #include "parse.h"
 
