@@ -6,8 +6,10 @@ import unittest
 SKIPPED = 77
 
 
-def main():
-    result = unittest.main(argv=sys.argv[:1], verbosity=2, exit=False).result
+def main(argv=()):
+    """Runs the tests; argv takes unittest's own options (-k PATTERN)."""
+    result = unittest.main(argv=sys.argv[:1] + list(argv), verbosity=2,
+                           exit=False).result
     if not result.wasSuccessful():
         sys.exit(1)
     sys.exit(SKIPPED if result.skipped else 0)
