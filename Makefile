@@ -8,7 +8,8 @@ need := tools/need
 build := tools/build
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all run test test-sanitized memcheck fuzz bench abi deb test-fresh clean
+.PHONY: all run test test-sanitized memcheck test-cross fuzz bench abi deb \
+  test-fresh clean
 
 all:
 	@$(need) build
@@ -35,6 +36,11 @@ memcheck:
 	@$(need) build test
 	@$(build) -r default
 	ctest --preset memcheck
+
+# Other architectures, compilers and C libraries (tests/cross).
+test-cross:
+	@$(need) build test cross
+	tests/cross
 
 # New inputs go to build/fuzz/corpus; the corpus in fuzz/corpus stays as it is.
 fuzz:
