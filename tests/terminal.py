@@ -1,89 +1,257 @@
 #!/usr/bin/env python3
-"""Drive 1division through a pseudo-terminal, as a person at a keyboard.
+"""Drive 1division at a pseudo-terminal, as a person at a keyboard.
 
-usage: terminal.py PROGRAM
+usage: terminal.py [--wrap COMMAND] [-k PATTERN]... PROGRAM
+
+The program runs as a shell with job control runs it: in a process group of
+its own, in the terminal's foreground, below a session leader that waits for
+it. After every session the terminal's settings must be as they were before.
+--wrap runs the program under COMMAND (valgrind, say); -k runs only the tests
+that match.
 """
+import argparse
+import atexit
+import fcntl
 import os
-import pty
-import re
+import resource
 import select
-import sys
+import shlex
+import signal
+import termios
+import time
 import unittest
 
 import testing
 
-PROGRAM = None
+ARGS = None
+RUNNING = set()  # programs a failed test left behind, killed at exit
+atexit.register(lambda: [os.kill(pid, signal.SIGKILL) for pid in RUNNING])
+UP, DOWN, RIGHT, LEFT = b"\x1b[A", b"\x1b[B", b"\x1b[C", b"\x1b[D"
+HOME, END, DELETE = b"\x1b[H", b"\x1b[F", b"\x1b[3~"
+
+
+def ctrl(c):
+    return bytes([ord(c) & 0x1f])
 
 
 class Session:
-    def __init__(self):
-        self.pid, self.fd = pty.fork()
-        if self.pid == 0:
-            os.execv(PROGRAM, [PROGRAM])
+    def __init__(self, term="xterm", typed_ahead=b""):
+        self.fd, self.tty = os.openpty()
+        self.before = termios.tcgetattr(self.tty)
+        os.write(self.fd, typed_ahead)
+        self.report, report = os.pipe()
+        if os.fork() == 0:
+            self._lead(term, report)
+        os.close(report)
+        self.pid = int(self._report())
+        RUNNING.add(self.pid)
         self.screen = b""
+        self.expect(b"x: ")
 
-    def expect(self, text, timeout=20):
+    def _lead(self, term, report):
+        """The session leader: starts the program, reports its pid and,
+        when it ends, its wait status."""
+        try:
+            os.setsid()
+            fcntl.ioctl(self.tty, termios.TIOCSCTTY, 0)
+            pid = os.fork()
+            if pid == 0:
+                os.setpgid(0, 0)
+                signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+                os.tcsetpgrp(self.tty, os.getpid())
+                for sig in [signal.SIGINT, signal.SIGQUIT, signal.SIGTERM,
+                            signal.SIGHUP, signal.SIGTSTP, signal.SIGTTIN,
+                            signal.SIGTTOU, signal.SIGPIPE]:
+                    signal.signal(sig, signal.SIG_DFL)
+                resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+                for fd in (0, 1, 2):
+                    os.dup2(self.tty, fd)
+                cmd = shlex.split(ARGS.wrap) + [ARGS.program]
+                os.execvpe(cmd[0], cmd, dict(os.environ, TERM=term))
+            os.write(report, b"%d\n" % pid)
+            os.write(report, b"%d\n" % os.waitpid(pid, 0)[1])
+        finally:
+            os._exit(0)
+
+    def _report(self):
+        line = b""
+        while not line.endswith(b"\n"):
+            if not select.select([self.report], [], [], 60)[0]:
+                raise AssertionError("the program did not end; screen: %r"
+                                     % self.screen)
+            byte = os.read(self.report, 1)
+            if not byte:
+                raise AssertionError("the session leader failed")
+            line += byte
+        return line
+
+    def expect(self, text, timeout=60):
         """Reads until text shows; returns what came before it."""
         while text not in self.screen:
-            ready, _, _ = select.select([self.fd], [], [], timeout)
-            if not ready:
+            if not select.select([self.fd], [], [], timeout)[0]:
                 raise AssertionError("%r never showed; screen: %r"
                                      % (text, self.screen))
-            try:
-                chunk = os.read(self.fd, 4096)
-            except OSError:  # EIO: the program has gone
-                chunk = b""
-            if not chunk:
-                raise AssertionError("program ended before %r; screen: %r"
-                                     % (text, self.screen))
-            self.screen += chunk
+            self.screen += os.read(self.fd, 4096)
         before, _, self.screen = self.screen.partition(text)
         return before
 
     def type(self, keys):
         os.write(self.fd, keys)
 
+    def settings(self):
+        return termios.tcgetattr(self.tty)
+
+    def wait_stopped(self):
+        for _ in range(1200):
+            with open("/proc/%d/stat" % self.pid) as f:
+                if f.read().rsplit(")", 1)[1].split()[0] == "T":
+                    return
+            time.sleep(0.05)
+        raise AssertionError("the program did not stop")
+
     def finish(self):
-        """Reads the rest of the screen, returns (rest, exit status)."""
-        rest = b""
-        while True:
-            try:
-                chunk = os.read(self.fd, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            rest += chunk
-        _, status = os.waitpid(self.pid, 0)
-        os.close(self.fd)
-        return self.screen + rest, os.waitstatus_to_exitcode(status)
+        """Waits for the program's end; returns the rest of the screen and
+        the exit status, once the terminal is seen to be given back."""
+        status = int(self._report())
+        RUNNING.discard(self.pid)
+        while select.select([self.fd], [], [], 0.2)[0]:
+            self.screen += os.read(self.fd, 4096)
+        assert self.settings() == self.before, "terminal left changed"
+        for fd in (self.fd, self.tty, self.report):
+            os.close(fd)
+        return self.screen, os.waitstatus_to_exitcode(status)
+
+    def answer(self, keys_x, keys_y=b"1\r"):
+        """Types keys_x at x: and keys_y at y:; returns the result line."""
+        self.type(keys_x)
+        if keys_y:
+            self.expect(b"y: ")
+            self.type(keys_y)
+        rest, status = self.finish()
+        assert status == 0, (rest, status)
+        return rest.split()[-1].decode()
 
 
-class Terminal(unittest.TestCase):
-    def test_asks_again_then_divides(self):
+class Editing(unittest.TestCase):
+    # keys typed at x: (y is 1), and the x they give
+    CASES = [
+        (b"12" + LEFT + b"3\r", 132),
+        (b"12\x1bOD3\r", 132),                      # Left as SS3
+        (b"12" + ctrl("B") + b"3\r", 132),
+        (b"12" + LEFT + LEFT + RIGHT + b"3\r", 132),
+        (b"12" + ctrl("A") + ctrl("F") + b"3\r", 132),
+        (b"12\x1bOD\x1bOC3\r", 123),                # Right as SS3
+        (b"23" + HOME + b"1\r", 123),
+        (b"23\x1bOH1\r", 123),
+        (b"23\x1b[1~1\r", 123),
+        (b"23\x1b[7~1\r", 123),
+        (b"23" + ctrl("A") + b"1\r", 123),
+        (b"12" + HOME + END + b"3\r", 123),
+        (b"12" + HOME + b"\x1bOF3\r", 123),
+        (b"12" + HOME + b"\x1b[4~3\r", 123),
+        (b"12" + HOME + b"\x1b[8~3\r", 123),
+        (b"12" + HOME + ctrl("E") + b"3\r", 123),
+        (b"124\x7f3\r", 123),                       # Backspace as DEL
+        (b"124" + ctrl("H") + b"3\r", 123),
+        (b"1243" + LEFT + LEFT + DELETE + b"\r", 123),
+        (b"1243" + LEFT + LEFT + ctrl("D") + b"\r", 123),
+        (b"5512" + LEFT + LEFT + ctrl("U") + b"\r", 12),
+        (b"1299" + LEFT + LEFT + ctrl("K") + b"\r", 12),
+        (b"7 12" + ctrl("W") + b"\r", 7),
+        (b"\t7\t\r", 7),                            # Tab is a blank
+        (b"4x5\r" + UP + LEFT + b"\x7f\r", 45),     # refused, then mended
+        (b"8x\r9" + UP + DOWN + b"\r", 9),          # back to the line typed
+        (b"8x\r9x\r" + ctrl("P") + ctrl("P") + ctrl("N") + b"\x7f\r", 9),
+        (b"12" + ctrl("L") + b"3\r", 123),
+        (b"\x1b[1;5C7\x1b[99~\x1b[?25h\x1bx\x1b[5;2~\r", 7),  # unknown
+        (b"\x00\x07\x0f\x187\r", 7),                # other control keys
+        (b"\xc3\xa9\x7f7\r", 7),                    # é is one character
+        (b"5\xe2\x82\xac" + LEFT + b"4" + ctrl("E") + b"\x7f\r", 54),
+        (b"0" * 5000 + b"7\r7\r", 7),               # too long, refused
+    ]
+
+    def test_keys(self):
+        for keys, x in self.CASES:
+            with self.subTest(keys=keys[:40]):
+                self.assertEqual(Session().answer(keys), "%d.000000" % x)
+
+    def test_asks_again_with_reasons(self):
         s = Session()
-        s.expect(b"x: ")
-        s.type(b"seven\n")
+        s.type(b"seven\r")
         self.assertIn(b"not a whole number", s.expect(b"x: "))
-        s.type(b"99999999999\n")
+        s.type(b"99999999999\r")
         self.assertIn(b"out of range", s.expect(b"x: "))
-        s.type(b"7\n")
-        s.expect(b"y: ")
-        s.type(b"2\n")
-        rest, status = s.finish()
-        self.assertEqual(rest.split(), [b"2", b"3.500000"])  # echo, result
-        self.assertEqual(status, 0)
+        s.type(b"0" * 5000 + b"\r")
+        self.assertIn(b"line too long", s.expect(b"x: "))
+        self.assertEqual(s.answer(b"7\r", b"2\r"), "3.500000")
 
-    def test_ctrl_d_at_the_prompt(self):
+    def test_both_answers_at_once(self):
+        self.assertEqual(Session().answer(b"6\r3\r", None), "2.000000")
+        typed_ahead = Session(typed_ahead=b"8\r2\r")
+        self.assertEqual(typed_ahead.answer(b"", None), "4.000000")
+
+
+class EndOfInput(unittest.TestCase):
+    def test_ctrl_d_on_an_empty_line(self):
         s = Session()
-        s.expect(b"x: ")
-        s.type(b"\x04")
+        s.type(ctrl("D"))
         rest, status = s.finish()
         self.assertIn(b"end of input", rest)
-        self.assertIsNone(re.search(rb"\d\.\d{6}|inf|nan", rest))
         self.assertEqual(status, 1)
+
+    def test_belongs_to_one_call(self):
+        # 12, Ctrl-D twice, Enter: x is 12 and y waits, with the editor
+        # and without it
+        for term in ["xterm", "dumb"]:
+            with self.subTest(term=term):
+                s = Session(term)
+                keys = b"12" + ctrl("D") + ctrl("D") + b"\r"
+                self.assertEqual(s.answer(keys), "12.000000")
+
+
+class Interrupted(unittest.TestCase):
+    # a key, or a signal from another process; how the program ends
+    ENDS = [
+        (ctrl("C"), None, -signal.SIGINT),
+        (b"\x1c", None, -signal.SIGQUIT),
+        (None, signal.SIGINT, -signal.SIGINT),
+        (None, signal.SIGTERM, -signal.SIGTERM),
+        (None, signal.SIGHUP, -signal.SIGHUP),
+    ]
+
+    def test_ends(self):
+        for key, sig, status in self.ENDS:
+            with self.subTest(key=key, signal=sig):
+                s = Session()
+                s.type(b"12")
+                s.expect(b"12")
+                if key:
+                    s.type(key)
+                else:
+                    os.kill(s.pid, sig)
+                self.assertEqual(s.finish()[1], status)
+
+    def test_stop_and_continue(self):
+        for key, sig in [(ctrl("Z"), None), (None, signal.SIGTSTP)]:
+            with self.subTest(key=key, signal=sig):
+                s = Session()
+                s.type(b"12")
+                s.expect(b"12")
+                if key:
+                    s.type(key)
+                else:
+                    os.kill(s.pid, sig)
+                s.wait_stopped()
+                self.assertEqual(s.settings(), s.before)
+                os.kill(s.pid, signal.SIGCONT)
+                s.expect(b"x: 12")  # the line is drawn again, kept
+                self.assertEqual(s.answer(b"3\r"), "123.000000")
 
 
 if __name__ == "__main__":
-    PROGRAM = os.path.abspath(sys.argv[1])
-    testing.main()
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wrap", default="")
+    parser.add_argument("-k", dest="patterns", action="append", default=[])
+    parser.add_argument("program", type=os.path.abspath)
+    ARGS = parser.parse_args()
+    testing.main([a for p in ARGS.patterns for a in ("-k", p)])

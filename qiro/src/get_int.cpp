@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <stdio.h>
 
+#include "edit.h"
 #include "read.h"
 
 #ifdef QIRO_HAVE_SINGLE_THREADED
@@ -17,6 +18,13 @@
 
 static qiro_status ask(const char *prompt, int *value)
 {
+	/* An earlier call's end of input is not this one's: at a terminal the
+	 * person may go on typing. A file or a pipe just ends again. (Tested
+	 * first: the tests are inline, a first call to clearerr is not.) */
+	if (feof_unlocked(stdin) || ferror_unlocked(stdin))
+		clearerr_unlocked(stdin);
+	if (qiro_can_edit(stdin, stderr))
+		return qiro_edit(stdin, stderr, prompt, value);
 	return qiro_ask(stdin, stderr, prompt, value, QIRO_SEEK_IF_FILE);
 }
 

@@ -117,6 +117,23 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 	}
 }
 
+bool qiro_accepts(FILE *err, qiro_verdict verdict)
+{
+	switch (verdict) {
+	case QIRO_NUMBER:
+		return true;
+	case QIRO_NOT_NUMBER:
+		fputs("not a whole number, try again\n", err);
+		break;
+	case QIRO_OUT_OF_RANGE:
+		fputs("out of range, enter a whole number from "
+		      "-2147483648 to 2147483647\n",
+		      err);
+		break;
+	}
+	return false;
+}
+
 qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
 		     qiro_seeking seeking)
 {
@@ -129,17 +146,7 @@ qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
 		qiro_status s = qiro_read_line(in, &p, seeking);
 		if (s != QIRO_OK)
 			return s;
-		switch (qiro_parse_end(&p, value)) {
-		case QIRO_NUMBER:
+		if (qiro_accepts(err, qiro_parse_end(&p, value)))
 			return QIRO_OK;
-		case QIRO_NOT_NUMBER:
-			fputs("not a whole number, try again\n", err);
-			break;
-		case QIRO_OUT_OF_RANGE:
-			fputs("out of range, enter a whole number from "
-			      "-2147483648 to 2147483647\n",
-			      err);
-			break;
-		}
 	}
 }

@@ -25,6 +25,9 @@ enum qiro_seeking { QIRO_SEEK_IF_FILE, QIRO_SEEK_EXACT };
  */
 qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking);
 
+/* True for a whole number; otherwise tells err why the line was refused. */
+bool qiro_accepts(FILE *err, qiro_verdict verdict);
+
 /*
  * Writes prompt to err and reads lines from in until one is a whole number,
  * telling err why each other line is not. QIRO_OK with *value set, or how
