@@ -23,15 +23,33 @@
  * Input is read through stdio's stdin and never past the end of the line,
  * so the caller can go on reading the rest of it with stdio.
  *
- * At the end of input before a whole number is given, or on a read error,
- * get_int does not return: it writes a newline and a one-line message to
- * standard error and calls exit(1).
+ * When stdin and stderr are both terminals and TERM is set and not "dumb",
+ * the line can be edited as it is typed: Left, Right, Home, End, Backspace,
+ * Delete, Ctrl-A/E/B/F, Ctrl-U/K (cut to the start/end), Ctrl-W (cut a
+ * word), Ctrl-L (redraw), Tab (a blank), and Up/Down or Ctrl-P/N through
+ * the lines given at earlier prompts of the process. A line longer than
+ * 4095 bytes is refused with a reason. The terminal's settings are changed
+ * only while a call waits for keys, and are the caller's again when it
+ * returns, and before the process stops (Ctrl-Z, SIGTSTP) or ends on
+ * SIGINT, SIGQUIT, SIGTERM or SIGHUP whose disposition the caller left at
+ * its default; after a stop the line is redrawn and nothing typed is
+ * lost. Ctrl-C, Ctrl-\ and Ctrl-Z send their signals as the terminal
+ * would. Any other input (a file, a pipe, a terminal with stderr
+ * redirected) is read as it comes.
+ *
+ * At the end of input before a whole number is given (Ctrl-D on an empty
+ * line at a terminal), or on a read error, get_int does not return: it
+ * writes a newline and a one-line message to standard error and calls
+ * exit(1). Each call starts afresh: an earlier call's end of input at a
+ * terminal is not carried over.
  *
  * get_int may be called from any thread. A call holds stdin (flockfile)
  * from its first prompt to its answer, so each line goes whole to exactly
  * one caller and callers take turns; each prompt and each reason is
  * written whole, and stderr is not held while waiting for input. A thread
- * cancelled while it waits inside get_int lets go of stdin.
+ * cancelled while it waits inside get_int lets go of stdin and gives the
+ * terminal back. The history of earlier lines is shared, under stdin's
+ * lock.
  */
 #ifndef QIRO_H
 #define QIRO_H
