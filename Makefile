@@ -5,7 +5,7 @@
 PRESET ?= default
 FUZZ_SECONDS ?= 60
 need := tools/need
-build := tools/build
+build := tools/cmake-build
 MAKEFLAGS += --no-print-directory
 
 .PHONY: all run test test-sanitized memcheck test-cross fuzz bench abi deb \
