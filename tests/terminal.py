@@ -30,6 +30,14 @@ UP, DOWN, RIGHT, LEFT = b"\x1b[A", b"\x1b[B", b"\x1b[C", b"\x1b[D"
 HOME, END, DELETE = b"\x1b[H", b"\x1b[F", b"\x1b[3~"
 
 
+def setUpModule():
+    try:
+        for fd in os.openpty():
+            os.close(fd)
+    except OSError as e:
+        raise unittest.SkipTest("no pseudo-terminal: %s" % e)
+
+
 def ctrl(c):
     return bytes([ord(c) & 0x1f])
 
