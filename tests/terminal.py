@@ -227,28 +227,28 @@ class Interrupted(unittest.TestCase):
         (None, signal.SIGHUP, -signal.SIGHUP),
     ]
 
+    @staticmethod
+    def interrupted(key, sig):
+        """A session with 12 typed at x:, then the key or the signal."""
+        s = Session()
+        s.type(b"12")
+        s.expect(b"12")
+        if key:
+            s.type(key)
+        else:
+            os.kill(s.pid, sig)
+        return s
+
     def test_ends(self):
         for key, sig, status in self.ENDS:
             with self.subTest(key=key, signal=sig):
-                s = Session()
-                s.type(b"12")
-                s.expect(b"12")
-                if key:
-                    s.type(key)
-                else:
-                    os.kill(s.pid, sig)
+                s = self.interrupted(key, sig)
                 self.assertEqual(s.finish()[1], status)
 
     def test_stop_and_continue(self):
         for key, sig in [(ctrl("Z"), None), (None, signal.SIGTSTP)]:
             with self.subTest(key=key, signal=sig):
-                s = Session()
-                s.type(b"12")
-                s.expect(b"12")
-                if key:
-                    s.type(key)
-                else:
-                    os.kill(s.pid, sig)
+                s = self.interrupted(key, sig)
                 s.wait_stopped()
                 self.assertEqual(s.settings(), s.before)
                 os.kill(s.pid, signal.SIGCONT)

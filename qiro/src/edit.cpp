@@ -638,8 +638,7 @@ static qiro_status edit_line(struct line *l)
 		case CONTROL('D'):
 			if (l->len == 0)
 				return QIRO_END;
-			cut(l, l->pos, next_char(l, l->pos));
-			break;
+			[[fallthrough]];
 		case KEY_DELETE:
 			cut(l, l->pos, next_char(l, l->pos));
 			break;
