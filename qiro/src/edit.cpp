@@ -558,13 +558,14 @@ static void move_to(struct line *l, size_t pos)
 	l->pos = pos;
 }
 
-/* Where Ctrl-W cuts from: the blanks before the cursor, then the word. */
+/* Where Ctrl-W cuts from: the blanks before the cursor, then the word.
+ * (A line holds no tab: Tab inserts a blank.) */
 static size_t word_start(const struct line *l)
 {
 	size_t i = l->pos;
-	while (i > 0 && (l->buf[i - 1] == ' ' || l->buf[i - 1] == '\t'))
+	while (i > 0 && l->buf[i - 1] == ' ')
 		i--;
-	while (i > 0 && l->buf[i - 1] != ' ' && l->buf[i - 1] != '\t')
+	while (i > 0 && l->buf[i - 1] != ' ')
 		i--;
 	return i;
 }
