@@ -1,7 +1,8 @@
 # x86-64 with musl instead of glibc (package musl-tools), run natively by
-# musl's own loader. musl-gcc's specs bring musl's headers, startup files and
-# library, for C++ too: the library and the program include only C headers
-# and need nothing of the C++ runtime, so only they are built here.
+# musl's own loader. The driver settings musl-gcc hands to gcc bring musl's
+# headers, startup files and library, to g++ too: the library and the
+# program include only C headers and need nothing of the C++ runtime, so
+# only they are built here.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER musl-gcc)
