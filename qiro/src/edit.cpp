@@ -495,13 +495,14 @@ static int signal_for(int key)
 	     : key == cc[VSUSP] ? SIGTSTP : 0;
 }
 
+/* A new line, with nothing of it drawn yet. */
 static void clear_line(struct line *l)
 {
 	l->buf = l->typed;
-	l->len = l->pos = l->first = 0;
+	l->len = l->pos = l->first = l->drawn = 0;
 	l->too_long = false;
 	l->hist = -1;
-	l->dirty = true;
+	l->dirty = false;
 }
 
 /*
@@ -711,8 +712,6 @@ static qiro_status ask(struct line *l, int *value)
 {
 	for (;;) {
 		clear_line(l);
-		l->dirty = false;
-		l->drawn = 0;
 		if (l->prompt)
 			put_s(l, l->prompt);
 		flush_out(l);
