@@ -117,21 +117,26 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 	}
 }
 
-bool qiro_accepts(FILE *err, qiro_verdict verdict)
+const char *qiro_reason(qiro_verdict verdict)
 {
 	switch (verdict) {
 	case QIRO_NUMBER:
-		return true;
+		break;
 	case QIRO_NOT_NUMBER:
-		fputs("not a whole number, try again\n", err);
-		break;
+		return "not a whole number, try again\n";
 	case QIRO_OUT_OF_RANGE:
-		fputs("out of range, enter a whole number from "
-		      "-2147483648 to 2147483647\n",
-		      err);
-		break;
+		return "out of range, enter a whole number from "
+		       "-2147483648 to 2147483647\n";
 	}
-	return false;
+	return nullptr;
+}
+
+bool qiro_accepts(FILE *err, qiro_verdict verdict)
+{
+	const char *reason = qiro_reason(verdict);
+	if (reason)
+		fputs(reason, err);
+	return !reason;
 }
 
 qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,

@@ -25,6 +25,9 @@ enum qiro_seeking { QIRO_SEEK_IF_FILE, QIRO_SEEK_EXACT };
  */
 qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking);
 
+/* Why a line that is not a whole number was refused; NULL for one that is. */
+const char *qiro_reason(qiro_verdict verdict);
+
 /* True for a whole number; otherwise tells err why the line was refused. */
 bool qiro_accepts(FILE *err, qiro_verdict verdict);
 
