@@ -3,67 +3,31 @@
  * place after the prompt, on the prompt's row, scrolling sideways when it
  * is wider than the row, with nothing but VT100's cursor and erase
  * sequences. Bytes come through stdio, so what is typed past a line stays
- * in stdin for the next call or the caller.
- *
- * The terminal is changed in one place (enter_raw) and given back in one
- * place (restore): when a call ends, and from the signal handlers before
- * the process stops or ends.
+ * in stdin for the next call or the caller. The terminal itself and the
+ * signals are term.cpp's.
  */
 #include "edit.h"
 
 #include <errno.h>
-#include <poll.h>
 #include <pthread.h>
-#include <sched.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-#ifndef __GLIBC__
-#include <stdio_ext.h>
-#endif
 
 #include "parse.h"
+#include "term.h"
 
 #define CONTROL(c) ((c) & 0x1f)
-#define LOAD(x) __atomic_load_n(&(x), __ATOMIC_SEQ_CST)
-#define STORE(x, v) __atomic_store_n(&(x), (v), __ATOMIC_SEQ_CST)
 
-/* What read_key gives beside bytes; END and FAILED when input stops. */
+/* What read_key gives beside bytes: END and FAILED when input stops,
+ * REDRAW when the row was lost. */
 enum {
-	END = -1, FAILED = -2,
+	END = -1, FAILED = -2, REDRAW = -3,
 	KEY_NONE = 256, KEY_LEFT, KEY_RIGHT, KEY_HOME, KEY_END, KEY_DELETE,
 	KEY_UP, KEY_DOWN,
 };
 
 /* Earlier lines are kept for the process, within these bounds. */
 enum { HISTORY_LINES = 100, HISTORY_BYTES = 16384 };
-
-/* Taken while the editor waits, where the caller left them at default. */
-static const int taken[] = {SIGINT,  SIGQUIT, SIGTERM, SIGHUP,
-			    SIGTSTP, SIGTTIN, SIGTTOU, SIGWINCH};
-enum { TAKEN = sizeof taken / sizeof *taken };
-/* Those a person sends, or that end the process: none may come between
- * two steps that change the terminal. */
-static const int held[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
-
-/*
- * The terminal of the call in progress, shared with the signal handlers,
- * which may run on any thread (raw, wake and handlers are atomic). There
- * is one call at a time: each holds stdin's lock.
- */
-static struct {
-	int fd;
-	struct termios saved;		/* the caller's settings */
-	int raw;			/* the editor's mode is on */
-	int wake;			/* the wake-up pipe's write end, or -1 */
-	int woken;			/* and its read end */
-	int handlers;			/* handlers that may write to it */
-	struct sigaction old[TAKEN];	/* the caller's dispositions */
-	bool mine[TAKEN];
-} tty = {-1, {}, 0, -1, -1, 0, {}, {}};
 
 /* Earlier lines, oldest first, back to back; guarded by stdin's lock. */
 static struct {
@@ -73,7 +37,7 @@ static struct {
 } history;
 
 struct line {
-	FILE *in, *err;
+	FILE *in;
 	const char *prompt;
 	size_t prompt_cols;
 	char *buf;		/* typed, or recalled while hist >= 0 */
@@ -90,152 +54,9 @@ struct line {
 	size_t out_len;
 };
 
-static bool set_mode(const struct termios *t)
-{
-	while (tcsetattr(tty.fd, TCSANOW, t) != 0)
-		if (errno != EINTR)
-			return false;
-	return true;
-}
-
-/* Gives the terminal back as the caller had it. Async-signal-safe. */
-static void restore(void)
-{
-	if (__atomic_exchange_n(&tty.raw, 0, __ATOMIC_SEQ_CST))
-		set_mode(&tty.saved);
-}
-
-/*
- * The editor's mode: keys one at a time, not echoed and not turned into
- * signals (the editor sends those itself); output processing and the
- * caller's other settings stay. TCSANOW keeps what was typed ahead.
- */
-static bool enter_raw(void)
-{
-	struct termios t = tty.saved;
-	t.c_lflag &= ~(tcflag_t)(ICANON | ECHO | ISIG | IEXTEN);
-	t.c_cc[VMIN] = 1;
-	t.c_cc[VTIME] = 0;
-
-	/* raw is set first, so that a handler always gives the terminal
-	 * back; and on this thread, none comes between the two. SIGTTOU
-	 * stays open: it stops a caller in the background here. */
-	sigset_t block, old;
-	sigemptyset(&block);
-	for (int sig : held)
-		sigaddset(&block, sig);
-	pthread_sigmask(SIG_BLOCK, &block, &old);
-	STORE(tty.raw, 1);
-	bool ok = set_mode(&t);
-	if (!ok)
-		STORE(tty.raw, 0);
-	pthread_sigmask(SIG_SETMASK, &old, nullptr);
-	return ok;
-}
-
-static void wake(void)
-{
-	__atomic_add_fetch(&tty.handlers, 1, __ATOMIC_SEQ_CST);
-	int fd = LOAD(tty.wake);
-	if (fd >= 0 && write(fd, "", 1) < 0) {
-		/* full: the editor is woken already */
-	}
-	__atomic_sub_fetch(&tty.handlers, 1, __ATOMIC_SEQ_CST);
-}
-
-static void on_signal(int sig);
-
-static struct sigaction ours(void)
-{
-	struct sigaction sa = {};
-	sa.sa_handler = on_signal;
-	sa.sa_flags = SA_RESTART;
-	sigemptyset(&sa.sa_mask);
-	for (int sig : taken)
-		sigaddset(&sa.sa_mask, sig);
-	return sa;
-}
-
-/*
- * A stop or an end while the editor waits: the terminal first goes back
- * to the caller's settings, then the signal takes its default course. On
- * SIGCONT the editor is woken to take up its mode again and redraw.
- */
-static void on_signal(int sig)
-{
-	int e = errno;
-	if (sig != SIGWINCH) {
-		struct sigaction dfl = {};
-		dfl.sa_handler = SIG_DFL;
-		restore();
-		sigaction(sig, &dfl, nullptr);
-		if (sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU) {
-			raise(sig); /* ends the process when this returns */
-			errno = e;
-			return;
-		}
-		sigset_t set;
-		sigemptyset(&set);
-		sigaddset(&set, sig);
-		pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-		raise(sig); /* stopped here until continued */
-		struct sigaction sa = ours();
-		sigaction(sig, &sa, nullptr);
-	}
-	wake();
-	errno = e;
-}
-
-/*
- * Takes the caller's settings, a wake-up pipe and the signals. pipe and
- * ioctl, not pipe2: pipe2 (and memcpy) would make every program that loads
- * the library check one more glibc symbol version at start, a cost paid
- * off the terminal too.
- */
-static bool begin(int fd)
-{
-	int p[2], on = 1;
-	tty.fd = fd;
-	if (tcgetattr(fd, &tty.saved) != 0 || pipe(p) != 0)
-		return false;
-	for (int end : p) {
-		ioctl(end, FIOCLEX);
-		ioctl(end, FIONBIO, &on);
-	}
-	tty.woken = p[0];
-	STORE(tty.wake, p[1]);
-
-	struct sigaction sa = ours();
-	for (size_t i = 0; i < TAKEN; i++) {
-		sigaction(taken[i], nullptr, &tty.old[i]);
-		tty.mine[i] = !(tty.old[i].sa_flags & SA_SIGINFO) &&
-			      tty.old[i].sa_handler == SIG_DFL;
-		if (tty.mine[i])
-			sigaction(taken[i], &sa, nullptr);
-	}
-	return true;
-}
-
-/* Gives back the terminal, then the signals; also when cancelled. */
-static void end(void *)
-{
-	restore();
-	for (size_t i = 0; i < TAKEN; i++)
-		if (tty.mine[i])
-			sigaction(taken[i], &tty.old[i], nullptr);
-	/* A handler on another thread may still be about to write. */
-	int fd = LOAD(tty.wake);
-	STORE(tty.wake, -1);
-	while (LOAD(tty.handlers))
-		sched_yield();
-	close(fd);
-	close(tty.woken);
-}
-
 static void flush_out(struct line *l)
 {
-	fwrite(l->out, 1, l->out_len, l->err);
-	fflush(l->err);
+	qiro_term_write(l->out, l->out_len);
 	l->out_len = 0;
 }
 
@@ -321,14 +142,6 @@ static void show(struct line *l, size_t i, size_t n)
 		put(l, s, n);
 }
 
-static size_t width(FILE *err)
-{
-	struct winsize ws;
-	if (ioctl(fileno(err), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
-		return ws.ws_col;
-	return 80;
-}
-
 /*
  * Redraws the line after the prompt: as much as fits on the row, from
  * first, which moves so that the cursor is shown. The cursor goes back to
@@ -338,7 +151,7 @@ static size_t width(FILE *err)
  */
 static void refresh(struct line *l)
 {
-	size_t room = width(l->err);
+	size_t room = qiro_term_width();
 	room = room > l->prompt_cols + 1 ? room - l->prompt_cols - 1 : 1;
 	if (l->pos < l->first)
 		l->first = l->pos;
@@ -371,30 +184,9 @@ static void redraw(struct line *l, bool clear)
 	refresh(l);
 }
 
-/* Bytes stdio has read from the terminal and not handed out yet. */
-static bool buffered(FILE *f)
-{
-#ifdef __GLIBC__
-	return f->_IO_read_ptr < f->_IO_read_end;
-#else
-	return __freadahead(f) > 0;
-#endif
-}
-
-/* After a stop, or a resize: the editor's mode again, and a new row. */
-static void woken(struct line *l)
-{
-	char drain[16];
-	while (read(tty.woken, drain, sizeof drain) > 0) {
-	}
-	if (!LOAD(tty.raw))
-		enter_raw();
-	redraw(l, false);
-}
-
 /*
- * The next byte typed, or END or FAILED (errno set). The line is drawn
- * when no more keys are waiting, so a paste is drawn once.
+ * The next byte typed, or END, FAILED (errno set) or REDRAW. The line is
+ * drawn when no more keys are waiting, so a paste is drawn once.
  */
 static int next_byte(struct line *l)
 {
@@ -403,25 +195,22 @@ static int next_byte(struct line *l)
 		l->pending = -1;
 		return c;
 	}
-	while (!buffered(l->in)) {
-		if (l->dirty)
+	for (;;) {
+		if (l->dirty && !qiro_term_buffered(l->in))
 			refresh(l);
-		struct pollfd p[2] = {{tty.fd, POLLIN, 0}, {tty.woken, POLLIN, 0}};
-		if (poll(p, 2, -1) < 0 && errno != EINTR)
+		int event = qiro_term_wait(l->in);
+		if (event == QIRO_TERM_FAILED_WAIT)
 			return FAILED;
-		if (p[1].revents & POLLIN)
-			woken(l);
-		if (p[0].revents)
-			break;
-	}
-	while ((c = getc_unlocked(l->in)) == EOF) {
+		if (event == QIRO_TERM_REDRAW)
+			return REDRAW;
+		if ((c = getc_unlocked(l->in)) != EOF)
+			return c;
 		if (!ferror_unlocked(l->in))
 			return END;
-		if (errno != EINTR)
+		if (errno != EINTR && errno != EAGAIN)
 			return FAILED;
 		clearerr_unlocked(l->in);
 	}
-	return c;
 }
 
 static int arrow(int c)
@@ -485,16 +274,6 @@ static int read_key(struct line *l)
 	return c < 0 ? c : KEY_NONE; /* ESC and a key: Alt with it */
 }
 
-/* The signal a key sends where the caller's terminal sends signals. */
-static int signal_for(int key)
-{
-	const cc_t *cc = tty.saved.c_cc;
-	if (!(tty.saved.c_lflag & ISIG) || key == _POSIX_VDISABLE)
-		return 0;
-	return key == cc[VINTR] ? SIGINT : key == cc[VQUIT] ? SIGQUIT
-	     : key == cc[VSUSP] ? SIGTSTP : 0;
-}
-
 /* A new line, with nothing of it drawn yet. */
 static void clear_line(struct line *l)
 {
@@ -506,26 +285,16 @@ static void clear_line(struct line *l)
 }
 
 /*
- * Ctrl-C, Ctrl-\ and Ctrl-Z: the signal goes to the foreground process
- * group as the terminal would send it, with the caller's settings back
- * while it is handled. If the process goes on (the signal is caught or
- * ignored, or the process was continued), the line is redrawn; after
- * Ctrl-C and Ctrl-\ it is dropped, as the terminal drops its line.
+ * Ctrl-C, Ctrl-\ and Ctrl-Z, read in their place among the keys: their
+ * signal goes where the terminal would send it. If the process goes on,
+ * the line is dropped after Ctrl-C and Ctrl-\, as the terminal drops its
+ * own, and kept after Ctrl-Z.
  */
 static void deliver(struct line *l, int sig, int key)
 {
 	if (l->dirty)
 		refresh(l);
-	if ((tty.saved.c_lflag & (ECHO | ECHOCTL)) == (ECHO | ECHOCTL)) {
-		char echo[2] = {'^', (char)(key ^ 0x40)};
-		put(l, echo, 2);
-		flush_out(l);
-	}
-	restore();
-	pid_t group = tcgetpgrp(tty.fd);
-	kill(group > 0 ? -group : 0, sig);
-	if (!LOAD(tty.raw))
-		enter_raw();
+	qiro_term_send(sig, key);
 	if (sig != SIGTSTP) {
 		clear_line(l);
 		put_s(l, "\n");
@@ -619,7 +388,7 @@ static void step_history(struct line *l, int step)
 static qiro_status edit_line(struct line *l)
 {
 	for (;;) {
-		int key = read_key(l), sig = signal_for(key);
+		int key = read_key(l), sig = qiro_term_signal(key);
 		if (sig) {
 			deliver(l, sig, key);
 			continue;
@@ -629,6 +398,9 @@ static qiro_status edit_line(struct line *l)
 			return QIRO_END;
 		case FAILED:
 			return QIRO_ERROR;
+		case REDRAW:
+			redraw(l, false);
+			break;
 		case '\r':
 		case '\n':
 			move_to(l, l->len);
@@ -719,40 +491,49 @@ static qiro_status ask(struct line *l, int *value)
 		qiro_status s = edit_line(l);
 		if (s != QIRO_OK)
 			return s;
-		if (l->too_long) {
-			fputs("line too long, enter a whole number\n", l->err);
-			continue;
+		qiro_verdict v = QIRO_NOT_NUMBER;
+		if (!l->too_long) {
+			remember(l->buf, l->len);
+			v = qiro_parse_line(l->buf, l->len, value);
+			if (v == QIRO_NUMBER)
+				return QIRO_OK;
 		}
-		remember(l->buf, l->len);
-		if (qiro_accepts(l->err, qiro_parse_line(l->buf, l->len, value)))
-			return QIRO_OK;
+		put_s(l, l->too_long ? "line too long, enter a whole number\n"
+				     : qiro_reason(v));
 	}
 }
 
 bool qiro_can_edit(FILE *in, FILE *err)
 {
-	if (!isatty(fileno_unlocked(in)) || !isatty(fileno(err)))
-		return false;
-	const char *term = getenv("TERM");
-	return term && *term && strcmp(term, "dumb") != 0;
+	return qiro_term_usable(in, err);
 }
 
 qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 {
 	struct line l;
 	l.in = in;
-	l.err = err;
 	l.prompt = prompt;
 	l.prompt_cols = prompt ? prompt_columns(prompt) : 0;
 	l.pending = -1;
 	l.out_len = 0;
 
-	if (!begin(fileno_unlocked(in)))
+	switch (qiro_term_begin(in, err)) {
+	case QIRO_TERM_PLAIN:
 		return qiro_ask(in, err, prompt, value, QIRO_SEEK_IF_FILE);
-	qiro_status s = QIRO_ERROR;
-	pthread_cleanup_push(end, nullptr);
-	if (enter_raw())
-		s = ask(&l, value);
+	case QIRO_TERM_FAILED:
+		return QIRO_ERROR;
+	case QIRO_TERM_EDIT:
+		break;
+	}
+	/* Whatever the caller left in stderr's buffer comes first. */
+	fflush(err);
+	qiro_status s;
+	int cancel;
+	pthread_cleanup_push(qiro_term_end, nullptr);
+	s = ask(&l, value);
+	/* Closing the terminal's pipe must not be cut short by a cancel. */
+	pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
 	pthread_cleanup_pop(1);
+	pthread_setcancelstate(cancel, nullptr);
 	return s;
 }

@@ -1,0 +1,63 @@
+/*
+ * The terminal a call edits at: the editor's mode entered and left, the
+ * signals that must find the caller's settings in place, and the bytes
+ * written to the terminal. One call at a time: the caller holds stdin's
+ * lock, or is its only user.
+ */
+#ifndef QIRO_TERM_H
+#define QIRO_TERM_H
+
+#include <stddef.h>
+#include <stdio.h>
+
+/* in and err are one terminal, and TERM is set and not "dumb". */
+bool qiro_term_usable(FILE *in, FILE *err);
+
+enum qiro_term_start { QIRO_TERM_EDIT, QIRO_TERM_PLAIN, QIRO_TERM_FAILED };
+
+/*
+ * Waits until this process is in the terminal's foreground, stopped
+ * meanwhile as any reader in the background is. Then, where the caller's
+ * settings are canonical and echo, takes the signals and enters the
+ * editor's mode: QIRO_TERM_EDIT. QIRO_TERM_PLAIN where the line is to be
+ * read as it comes; QIRO_TERM_FAILED with errno set.
+ */
+qiro_term_start qiro_term_begin(FILE *in, FILE *err);
+
+/* Gives back the caller's settings and signals; a cancellation cleanup
+ * too, and run with cancellation disabled (it closes descriptors). */
+void qiro_term_end(void *unused);
+
+/* What qiro_term_wait gives. */
+enum {
+	QIRO_TERM_FAILED_WAIT = -1,	/* errno set */
+	QIRO_TERM_READY = 0,		/* a byte can be read without waiting */
+	QIRO_TERM_REDRAW = 1,		/* the row was lost: draw it again */
+};
+
+/*
+ * Waits for a key, in the editor's mode: taken again first where a signal
+ * or a stop left it, and only in the foreground.
+ */
+int qiro_term_wait(FILE *in);
+
+/* Bytes stdio has read from the terminal and not handed out yet. */
+bool qiro_term_buffered(FILE *in);
+
+/* Writes all of s to the terminal, whatever interrupts it. */
+void qiro_term_write(const void *s, size_t n);
+
+/*
+ * The signal the caller's terminal sends for key c (its intr, quit and
+ * susp characters, where its settings have ISIG), or 0.
+ */
+int qiro_term_signal(int c);
+
+/* Shows key c as the caller's terminal would, and sends sig to the
+ * terminal's foreground process group, as the terminal would. */
+void qiro_term_send(int sig, int c);
+
+/* The terminal's width in columns. */
+size_t qiro_term_width(void);
+
+#endif
