@@ -3,6 +3,7 @@
 #include <err.h>
 #include <errno.h>
 #include <pthread.h>
+#include <semaphore.h>
 #include <stdio.h>
 
 #include "edit.h"
@@ -28,21 +29,37 @@ static qiro_status ask(const char *prompt, int *value)
 	return qiro_ask(stdin, stderr, prompt, value, QIRO_SEEK_IF_FILE);
 }
 
-static void unlock(void *stream)
+/* Callers take turns; a semaphore, not stdin's lock alone, so that a
+ * caller waiting for its turn can be cancelled (sem_wait is a cancellation
+ * point, flockfile is not). */
+static sem_t turn;
+static pthread_once_t turn_made = PTHREAD_ONCE_INIT;
+
+static void make_turn(void)
 {
-	funlockfile((FILE *)stream);
+	sem_init(&turn, 0, 1);
+}
+
+static void let_go(void *)
+{
+	funlockfile(stdin);
+	sem_post(&turn);
 }
 
 /*
  * Holding stdin for the whole call gives each line whole to one caller.
- * A caller cancelled while it waits for input lets go of it.
+ * A caller cancelled while it waits, for its turn or for input, lets go.
  */
-static qiro_status ask_locked(const char *prompt, int *value)
+static qiro_status ask_in_turn(const char *prompt, int *value)
 {
 	qiro_status s;
 
+	pthread_once(&turn_made, make_turn);
+	while (sem_wait(&turn) != 0) {
+		/* EINTR: a signal's handler ran */
+	}
 	flockfile(stdin);
-	pthread_cleanup_push(unlock, stdin);
+	pthread_cleanup_push(let_go, nullptr);
 	s = ask(prompt, value);
 	pthread_cleanup_pop(1);
 	return s;
@@ -57,7 +74,7 @@ get_int(const char *prompt) noexcept
 	fflush(stdout);
 	/* With one thread there is no one to share stdin with. */
 	qiro_status s = single_threaded() ? ask(prompt, &value)
-					  : ask_locked(prompt, &value);
+					  : ask_in_turn(prompt, &value);
 	if (s == QIRO_OK)
 		return value;
 
