@@ -1,0 +1,155 @@
+/*
+ * get_int called as programs other than 1division call it, for
+ * tests/terminal.py. argv[1] holds letters, each a way of calling:
+ *   h  a SIGINT handler that says so and returns     x  one that _exits
+ *   i  ISIG off      e  ECHO off      a  alarm(1)     w  asks on a thread
+ *   r  SIGALRM every 20 ms, its handler without SA_RESTART
+ *   c  a second thread asks meanwhile, and is cancelled waiting its turn
+ *   t  a thread takes SIGUSR1 (exit(0)) and SIGUSR2 (starts "caller -",
+ *      which lists its descriptors past 2; tells SIGWINCH's disposition;
+ *      sets a SIGINT handler of its own); with s, SIGINT and SIGTERM too
+ * Prints the answer and who holds SIGINT; exits 3 if the call left the
+ * terminal's settings changed or set stderr's error indicator.
+ */
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <qiro.h>
+
+static const char *flags = "";
+static int answer;
+
+static int has(char c)
+{
+	return strchr(flags, c) != NULL;
+}
+
+static void caught(int sig)
+{
+	struct termios t;
+	(void)sig;
+	tcgetattr(0, &t);
+	if (write(2, t.c_lflag & ICANON ? "caught, canonical\n" : "caught\n",
+		  t.c_lflag & ICANON ? 18 : 7) < 0)
+		_exit(4);
+}
+
+static void late(int sig) { (void)sig; }
+static void quit(int sig) { _exit(128 + sig); }
+static void tick(int sig) { (void)sig; }
+
+static void *ask(void *prompt)
+{
+	answer = get_int(prompt);
+	return NULL;
+}
+
+static void *take_signals(void *set)
+{
+	for (int sig;;) {
+		sigwait(set, &sig);
+		if (sig != SIGUSR2)
+			exit(0);
+		struct sigaction sa;
+		sigaction(SIGWINCH, NULL, &sa);
+		fprintf(stderr, "winch=%s\n",
+			sa.sa_handler == SIG_DFL ? "default" : "taken");
+		signal(SIGINT, late);
+		pid_t pid = fork();
+		if (pid == 0) {
+			execl("/proc/self/exe", "caller", "-", (char *)NULL);
+			_exit(127);
+		}
+		waitpid(pid, NULL, 0);
+	}
+}
+
+static void on(int sig, void (*handler)(int), int flags)
+{
+	struct sigaction sa = {0};
+	sa.sa_handler = handler;
+	sa.sa_flags = flags;
+	sigaction(sig, &sa, NULL);
+}
+
+int main(int argc, char **argv)
+{
+	static sigset_t set;
+	struct termios mine, before, after;
+	pthread_t t, other;
+
+	if (argc > 1 && strcmp(argv[1], "-") == 0) {
+		char fds[4096] = "fds=";
+		for (int fd = 3; fd < 1024; fd++)
+			if (fcntl(fd, F_GETFD) >= 0)
+				sprintf(fds + strlen(fds), "%d ", fd);
+		strcat(fds, "\n");
+		return write(2, fds, strlen(fds)) < 0;
+	}
+	/* None but ours past stderr: a program started must see none. */
+	for (int fd = 3; fd < 1024; fd++)
+		close(fd);
+	flags = argc > 1 ? argv[1] : "";
+	tcgetattr(0, &mine);
+	before = mine;
+	before.c_lflag &= ~(tcflag_t)((has('i') ? ISIG : 0) | (has('e') ? ECHO : 0));
+	tcsetattr(0, TCSANOW, &before);
+	tcgetattr(0, &before);
+	if (has('h') || has('x'))
+		on(SIGINT, has('h') ? caught : quit, 0);
+	if (has('a') || has('c'))
+		alarm(has('a') ? 1 : 10); /* c: a caller that cannot be cancelled */
+	if (has('r')) {
+		struct itimerval every = {{0, 20000}, {0, 20000}};
+		on(SIGALRM, tick, 0);
+		setitimer(ITIMER_REAL, &every, NULL);
+	}
+	if (has('t')) {
+		sigemptyset(&set);
+		sigaddset(&set, SIGUSR1);
+		sigaddset(&set, SIGUSR2);
+		if (has('s')) {
+			sigaddset(&set, SIGINT);
+			sigaddset(&set, SIGTERM);
+		}
+		pthread_sigmask(SIG_BLOCK, &set, NULL);
+		pthread_create(&t, NULL, take_signals, &set);
+	}
+	if (has('w') || has('c')) {
+		pthread_create(&t, NULL, ask, "x: ");
+		if (has('c')) {
+			usleep(200000);
+			pthread_create(&other, NULL, ask, "cancelled: ");
+			usleep(200000);
+			pthread_cancel(other);
+			pthread_join(other, NULL);
+			fputs("let go\n", stderr);
+		}
+		pthread_join(t, NULL);
+	} else {
+		ask("x: ");
+	}
+
+	struct sigaction sa;
+	sigaction(SIGINT, NULL, &sa);
+	tcgetattr(0, &after);
+	printf("%d int=%s\n", answer, sa.sa_handler == caught ? "caught"
+				      : sa.sa_handler == late ? "late"
+				      : sa.sa_handler == SIG_DFL ? "default" : "?");
+	int changed = before.c_iflag != after.c_iflag ||
+		      before.c_oflag != after.c_oflag ||
+		      before.c_cflag != after.c_cflag ||
+		      before.c_lflag != after.c_lflag ||
+		      memcmp(before.c_cc, after.c_cc, sizeof before.c_cc) != 0 ||
+		      ferror(stderr);
+	tcsetattr(0, TCSANOW, &mine);
+	return changed ? 3 : 0;
+}
