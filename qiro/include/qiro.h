@@ -23,19 +23,43 @@
  * Input is read through stdio's stdin and never past the end of the line,
  * so the caller can go on reading the rest of it with stdio.
  *
- * When stdin and stderr are both terminals and TERM is set and not "dumb",
- * the line can be edited as it is typed: Left, Right, Home, End, Backspace,
- * Delete, Ctrl-A/E/B/F, Ctrl-U/K (cut to the start/end), Ctrl-W (cut a
- * word), Ctrl-L (redraw), Tab (a blank), and Up/Down or Ctrl-P/N through
- * the lines given at earlier prompts of the process. A line longer than
- * 4095 bytes is refused with a reason. The terminal's settings are changed
- * only while a call waits for keys, and are the caller's again when it
- * returns, and before the process stops (Ctrl-Z, SIGTSTP) or ends on
- * SIGINT, SIGQUIT, SIGTERM or SIGHUP whose disposition the caller left at
- * its default; after a stop the line is redrawn and nothing typed is
- * lost. Ctrl-C, Ctrl-\ and Ctrl-Z send their signals as the terminal
- * would. Any other input (a file, a pipe, a terminal with stderr
- * redirected) is read as it comes.
+ * When stdin and stderr are one terminal, TERM is set and not "dumb",
+ * and the caller's settings are canonical with echo, the line can be
+ * edited as it is typed: Left, Right, Home, End, Backspace, Delete,
+ * Ctrl-A/E/B/F, Ctrl-U/K (cut to the start/end), Ctrl-W (cut a word),
+ * Ctrl-L (redraw), Tab (a blank), and Up/Down or Ctrl-P/N through the
+ * lines given at earlier prompts of the process. A line longer than 4095
+ * bytes is refused with a reason. Any other input (a file, a pipe, stderr
+ * elsewhere, echo turned off) is read as it comes.
+ *
+ * The editor leaves the caller as it found it:
+ * - The terminal's settings change only while a call waits for keys, and
+ *   only in the terminal's foreground: a call in the background is
+ *   stopped by SIGTTIN (or fails where SIGTTIN is ignored), as any reader
+ *   there is. They are read afresh each time, so a change made while the
+ *   process was stopped stays.
+ * - They are the caller's again when the call returns, when the process
+ *   exits (exit from any thread, a return from main), and while any
+ *   signal whose default ends or stops the process takes its course: the
+ *   library's handler gives the terminal back, then passes the signal on,
+ *   on the same thread, to the caller's disposition. The caller's handler
+ *   so runs with the caller's settings; if the process goes on, the
+ *   editor takes its mode again and redraws the line. Ctrl-C, Ctrl-\ and
+ *   Ctrl-Z are the terminal's own keys (intr, quit, susp), whose signals
+ *   it sends to the foreground process group; the line is dropped after
+ *   Ctrl-C and Ctrl-\, as the terminal drops its own.
+ * - Left alone: signals the calling thread blocks or the caller ignores,
+ *   signals whose default is to be ignored (SIGWINCH: the width is read
+ *   when the line is drawn), and the caller's handlers for SIGSEGV,
+ *   SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGSYS, SIGPROF, SIGVTALRM and the
+ *   real-time signals, which may need where or exactly when the signal
+ *   struck: those run in the editor's mode. A disposition is given back
+ *   when the call returns, unless another was set meanwhile.
+ * - Only SIGKILL, or _exit from another thread, can leave the terminal in
+ *   the editor's mode. Nothing typed ahead is lost.
+ * - The library's descriptors are close-on-exec, and closed when the call
+ *   returns or is cancelled. What it writes to the terminal is written
+ *   whole, and never sets stderr's error indicator.
  *
  * At the end of input before a whole number is given (Ctrl-D on an empty
  * line at a terminal), or on a read error, get_int does not return: it
@@ -47,9 +71,10 @@
  * from its first prompt to its answer, so each line goes whole to exactly
  * one caller and callers take turns; each prompt and each reason is
  * written whole, and stderr is not held while waiting for input. A thread
- * cancelled while it waits inside get_int lets go of stdin and gives the
- * terminal back. The history of earlier lines is shared, under stdin's
- * lock.
+ * cancelled while it waits inside get_int, for its turn or for input,
+ * lets go of stdin and gives the terminal back. The history of earlier
+ * lines is shared, under stdin's lock. A signal's handler may not call
+ * get_int, and must return or end the process (not jump out of it).
  */
 #ifndef QIRO_H
 #define QIRO_H
