@@ -99,6 +99,10 @@ class Input(unittest.TestCase):
         # '\n' last in stdio's first buffer through a pipe, first in its next
         (b" " * 4094 + b"7\n2\n", b"3.500000\n", PROMPTS),
         (b" " * 4095 + b"7\n2\n", b"3.500000\n", PROMPTS),
+        # what follows a long line, in the larger buffer it was read with
+        (b" " * 5000 + b"7\n2\n", b"3.500000\n", PROMPTS),
+        (b"9" * 70000 + b"\n" + b"0" * 70000 + b"7\n2\n", b"3.500000\n",
+         b"x: " + RANGE + PROMPTS),
         (b"9" * 1000000 + b"\n7\n2\n", b"3.500000\n", b"x: " + RANGE + PROMPTS),
     ]
 

@@ -1,6 +1,7 @@
 #include "read.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -106,6 +107,27 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
 }
 
 /*
+ * stdin's buffer from its first long line on, where it cannot seek (a
+ * pipe, a socket, a device): stdio reads no more than its buffer holds at a
+ * time, 4 KiB from a pipe on glibc (which ignores setvbuf's size without a
+ * buffer) and 1 KiB on musl. stdin keeps it for good, as stdin lasts as
+ * long as the process; its pages cost memory only once read into.
+ */
+static char stdin_buffer[BLOCK];
+
+/*
+ * Only with the buffer empty, as setvbuf may drop what it holds, and past
+ * a refill, so not in the area where glibc keeps bytes given back with
+ * ungetc. An unbuffered stdin stays so: it is not to read past the line.
+ */
+static void enlarge(FILE *in)
+{
+	size_t size = __fbufsize(in);
+	if (in == stdin && size > 1 && size < BLOCK / 2)
+		setvbuf(in, stdin_buffer, __flbf(in) ? _IOLBF : _IOFBF, BLOCK);
+}
+
+/*
  * Feeds p the bytes of the line that stdio's buffer holds, where they lie,
  * and hands them out, with the '\n' if there is one: true then.
  */
@@ -136,6 +158,7 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 			int s = read_rest_in_blocks(in, p, seeking);
 			if (s >= 0)
 				return (qiro_status)s;
+			enlarge(in);
 		}
 		int c = getc_unlocked(in); /* stdio refills its buffer */
 		if (c == EOF) {
