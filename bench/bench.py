@@ -5,24 +5,31 @@ usage: bench.py BUILD_DIR [--out FILE]
 
 Writes a Markdown report to stdout and to FILE (bench/results.md). Counts
 instructions with callgrind, which repeat exactly on a noisy machine; times
-are wall-clock, best of three, and peak RSS is the most of three, from
-wait4 in a small helper (for a pipeline, the most of its processes).
-Nothing here is a pass or a fail.
+are wall-clock, best of three, but for the 512 MiB line the median of
+seven, its commands taking turns. Peak RSS is the most of the runs, from
+wait4 in a small helper, and read calls come from its /proc/PID/io: both
+are of the command that reads, after cat in a pipeline. Nothing here is a
+pass or a fail.
 """
 import argparse
 import datetime
 import os
 import platform
 import re
+import statistics
 import subprocess
 import sys
 import tempfile
 import time
+from collections import namedtuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1 << 20
 DIGITS = b"1234567890"
 PEAK_RSS = None
+RUNS = 7
+
+Run = namedtuple("Run", "seconds rss reads status output")
 
 
 def collected(cmd, expected, env=None, profile=None):
@@ -36,23 +43,47 @@ def collected(cmd, expected, env=None, profile=None):
     return int(re.search(rb"Collected : (\d+)", r.stderr).group(1))
 
 
-def run_once(cmd, stdin_path):
-    """Seconds, peak RSS in KiB, exit status and output of one run."""
+def run_once(cmd, stdin_path, piped=False):
+    """One run of cmd reading the file, or with piped, cat's copy of it
+    through a pipe."""
     with open(stdin_path, "rb") as stdin, tempfile.TemporaryFile() as out, \
-            tempfile.NamedTemporaryFile() as rss:
+            tempfile.NamedTemporaryFile() as rss, \
+            tempfile.NamedTemporaryFile() as reads:
         start = time.perf_counter()
-        status = subprocess.run([PEAK_RSS, rss.name] + cmd, stdin=stdin,
-                                stdout=out, stderr=subprocess.DEVNULL
-                                ).returncode
+        cat = subprocess.Popen(["cat", stdin_path], stdout=subprocess.PIPE) \
+            if piped else None
+        status = subprocess.run(
+            [PEAK_RSS, "-r", reads.name, rss.name] + cmd,
+            stdin=cat.stdout if cat else stdin, stdout=out,
+            stderr=subprocess.DEVNULL).returncode
+        if cat:
+            cat.stdout.close()
+            cat.wait()
         seconds = time.perf_counter() - start
         out.seek(0)
-        return seconds, int(rss.read()), status, out.read()
+        return Run(seconds, int(rss.read()), int(reads.read()), status,
+                   out.read())
+
+
+def summary(runs, pick):
+    """The runs as one: pick of their seconds and reads, the most RSS."""
+    return Run(pick([r.seconds for r in runs]), max(r.rss for r in runs),
+               int(pick([r.reads for r in runs])), runs[0].status,
+               runs[0].output)
 
 
 def best_of_3(cmd, stdin_path):
-    runs = [run_once(cmd, stdin_path) for _ in range(3)]
-    return (min(r[0] for r in runs), max(r[1] for r in runs),
-            runs[0][2], runs[0][3])
+    return summary([run_once(cmd, stdin_path) for _ in range(3)], min)
+
+
+def side_by_side(stdin_path, commands):
+    """The median of RUNS runs of each (cmd, piped), taking turns, so that
+    a busy moment of the machine falls on all of them alike."""
+    runs = [[] for _ in commands]
+    for _ in range(RUNS):
+        for each, (cmd, piped) in zip(runs, commands):
+            each.append(run_once(cmd, stdin_path, piped))
+    return [summary(each, statistics.median) for each in runs]
 
 
 def long_line_file(path, mib):
@@ -109,43 +140,51 @@ def whole_runs(build, program, work):
 
 def long_line(program, normal, work):
     path = long_line_file(os.path.join(work, "line512"), 512)
-    ours = best_of_3([program], path)
-    wc = best_of_3(["wc", "-l"], path)
-    piped = best_of_3(["sh", "-c", 'cat "$0" | "$1"', path, program], path)
-    piped_wc = best_of_3(["sh", "-c", 'cat "$0" | wc -l', path], path)
+    wc = ["wc", "-l"]
+    ours, file_wc, piped, piped_wc = side_by_side(
+        path, [([program], False), (wc, False), ([program], True),
+               (wc, True)])
     python = run_once([sys.executable, os.path.join(HERE, "division.py")],
                       path)
     os.remove(path)
 
     def outcome(r):
-        return "%s, exit %d" % (r[3].decode().strip() or "no output", r[2])
+        return "%s, exit %d" % (r.output.decode().strip() or "no output",
+                                r.status)
 
+    def row(name, r, to, result, note=""):
+        return (name, "%.3f" % r.seconds, r.rss, "{:,}".format(r.reads),
+                "%.2f%s" % (r.seconds / to.seconds, note), result)
+
+    to_cat = " (to cat \\| wc -l)"
     rows = [
-        ("1division < file", "%.3f" % ours[0], ours[1],
-         "%.2f" % (ours[0] / wc[0]), outcome(ours)),
-        ("wc -l < file", "%.3f" % wc[0], wc[1], "1.00", "the limit"),
-        ("cat file \\| 1division", "%.3f" % piped[0], piped[1],
-         "%.2f" % (piped[0] / piped_wc[0]) + " (to cat \\| wc -l)",
-         outcome(piped)),
-        ("cat file \\| wc -l", "%.3f" % piped_wc[0], piped_wc[1], "", ""),
-        ("Python 3 < file (one run)", "%.3f" % python[0], python[1],
-         "%.2f" % (python[0] / wc[0]), outcome(python)),
+        row("1division < file", ours, file_wc, outcome(ours)),
+        row("wc -l < file", file_wc, file_wc, "the limit"),
+        row("cat file \\| 1division", piped, piped_wc, outcome(piped),
+            to_cat),
+        row("cat file \\| wc -l", piped_wc, piped_wc, "the limit", to_cat),
+        row("Python 3 < file (one run)", python, file_wc, outcome(python)),
     ]
     return (table(["512 MiB line, then 7 and 2", "seconds", "peak RSS KiB",
-                   "to wc -l", "result"], rows) +
-            "\n\nA normal run (7 and 2) peaks at %d KiB; the 512 MiB line "
-            "at %+d KiB from that." % (normal[1], ours[1] - normal[1]))
+                   "reads", "to wc -l", "result"], rows) +
+            "\n\nSeconds are the median of %d runs, the first four rows "
+            "taking turns. Reads are the read calls of the command that "
+            "reads, loading its libraries included. A normal run (7 and 2) "
+            "peaks at %d KiB; "
+            "the 512 MiB line at %+d KiB from that."
+            % (RUNS, normal.rss, ours.rss - normal.rss))
 
 
 def growth(program, normal, work):
-    base = normal[0]
-    rows = [("none (7 and 2)", "%.4f" % base, "", normal[1])]
+    base = normal.seconds
+    rows = [("none (7 and 2)", "%.4f" % base, "", normal.rss)]
     for mib in (1, 16, 256):
         path = long_line_file(os.path.join(work, "line%d" % mib), mib)
-        seconds, rss, _, _ = best_of_3([program], path)
+        r = best_of_3([program], path)
         os.remove(path)
-        rows.append(("%d MiB" % mib, "%.4f" % seconds,
-                     "%.2f" % ((seconds - base) * 1e9 / (mib * MIB)), rss))
+        rows.append(("%d MiB" % mib, "%.4f" % r.seconds,
+                     "%.2f" % ((r.seconds - base) * 1e9 / (mib * MIB)),
+                     r.rss))
     return table(["line before 7 and 2", "seconds",
                   "ns per byte over none", "peak RSS KiB"], rows)
 

@@ -96,6 +96,13 @@ class Input(unittest.TestCase):
         (b"0x10\n1e3\n3.5\n4 2\n+-5\n-\n7\n2\n", b"3.500000\n",
          (b"x: " + NOT_NUMBER) * 6 + PROMPTS),
         (b"0" * 1000000 + b"7\n2\n", b"3.500000\n", PROMPTS),
+        # '\n' last in stdio's first buffer through a pipe, first in its next
+        (b" " * 4094 + b"7\n2\n", b"3.500000\n", PROMPTS),
+        (b" " * 4095 + b"7\n2\n", b"3.500000\n", PROMPTS),
+        # what follows a long line, in the larger buffer it was read with
+        (b" " * 5000 + b"7\n2\n", b"3.500000\n", PROMPTS),
+        (b"9" * 70000 + b"\n" + b"0" * 70000 + b"7\n2\n", b"3.500000\n",
+         b"x: " + RANGE + PROMPTS),
         (b"9" * 1000000 + b"\n7\n2\n", b"3.500000\n", b"x: " + RANGE + PROMPTS),
     ]
 

@@ -76,20 +76,22 @@ const std::vector<Case> listed = {
 };
 
 /*
- * The reader hands the parser a first piece of 64 bytes, then pieces of
- * 4 KiB, then (on a file) blocks of 64 KiB; the parser checks a long digit
- * run 32 bytes at a time, as two halves of 16. Lines end on each side of
- * those edges, and bad bytes fall at every place within the first blocks
- * and around the edges.
+ * The reader hands the parser what stdio's buffer holds: 4 KiB at a time
+ * from a file, 8 KiB from memory, a few bytes from a pipe's short reads;
+ * past that a long line on a stream that seeks goes on in blocks of 64 KiB.
+ * The parser checks a long digit run 32 bytes at a time, as two halves of
+ * 16. Lines end on each side of those edges and of a few others, and bad
+ * bytes fall at every place within the first blocks and around the edges.
  */
 const size_t first = 64, piece = 4096, block = 65536, edges[] = {
-	first, first + piece, first + 2 * piece, first + piece + block};
+	first, first + piece, first + 2 * piece, first + piece + block,
+	piece, 2 * piece, piece + block, 2 * piece + block};
 
 std::vector<Case> generated()
 {
 	std::vector<Case> out;
 	std::string digits;
-	while (digits.size() < first + piece + block + 100)
+	while (digits.size() < 2 * piece + block + 100)
 		digits += "1234567890";
 	for (size_t edge : edges)
 		for (size_t n = edge - 1; n <= edge + 1; n++)

@@ -1,6 +1,7 @@
 #include "read.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -8,11 +9,40 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "stdio_buffer.h"
+
 /*
- * Most answers fit the first piece, which keeps them cheap. A line that
- * outgrows it and then a piece the size of stdio's buffer is long.
+ * Most answers are a few bytes that stdio's buffer holds whole. A line that
+ * is still going after stdio has refilled its buffer, and after LONG bytes,
+ * is long: it is read in blocks of BLOCK.
  */
-enum { FIRST_PIECE = 64, PIECE = 4096, BLOCK = 64 * 1024 };
+enum { LONG = 4096, BLOCK = 64 * 1024 };
+
+/* Sixteen bytes in one go, as the parser reads digits. */
+typedef char bytes16 __attribute__((vector_size(16)));
+
+/*
+ * memchr for '\n', here rather than in the C library: a first call of
+ * memchr would cost a short answer some 1,000 instructions, to bind it.
+ */
+static const char *find_newline(const char *s, size_t n)
+{
+	const char *end = s + n;
+
+	for (; end - s >= 16; s += 16) {
+		bytes16 v;
+		uint64_t half[2];
+		memcpy(&v, s, sizeof v);
+		v = (bytes16)(v == '\n');
+		memcpy(half, &v, sizeof half);
+		if (half[0] | half[1])
+			break;
+	}
+	for (; s < end; s++)
+		if (*s == '\n')
+			return s;
+	return nullptr;
+}
 
 /*
  * Only a regular file is known to seek exactly: a device or a stream of
@@ -42,7 +72,7 @@ static bool seeks_exactly(FILE *in, off_t at)
  * The rest of a long line, in blocks that fread reads straight from the
  * file, far fewer reads than stdio's buffer allows. The stream is then set
  * just past the line's '\n', so that nothing after the line is consumed.
- * Returns -1 to leave the line to read_piece: the stream cannot seek
+ * Returns -1 to leave the line to stdio's buffer: the stream cannot seek
  * exactly, or there is no memory for a block.
  */
 static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
@@ -57,7 +87,7 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
 	int status = QIRO_OK;
 	for (;;) {
 		size_t n = fread_unlocked(block, 1, BLOCK, in);
-		const char *nl = (const char *)memchr(block, '\n', n);
+		const char *nl = find_newline(block, n);
 		if (nl) {
 			qiro_parse_feed(p, block, (size_t)(nl - block));
 			if (fseeko(in, at + (nl - block) + 1, SEEK_SET) != 0)
@@ -77,44 +107,73 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
 }
 
 /*
- * Feeds p the next bytes of the current line, at most size of them, taken
- * from stdio's buffer, and says how the piece ends: '\n' when the line
- * ended there, EOF when the input did, or 0 when the line goes on.
+ * stdin's buffer from its first long line on, where it cannot seek (a
+ * pipe, a socket, a device): stdio reads no more than its buffer holds at a
+ * time, 4 KiB from a pipe on glibc (which ignores setvbuf's size without a
+ * buffer) and 1 KiB on musl. stdin keeps it for good, as stdin lasts as
+ * long as the process; its pages cost memory only once read into.
  */
-static int read_piece(FILE *in, qiro_parser *p, char *buf, size_t size,
-		      bool *got)
-{
-	size_t n = 0;
-	int c = 0;
+static char stdin_buffer[BLOCK];
 
-	while (n < size && (c = getc_unlocked(in)) != EOF && c != '\n')
-		buf[n++] = (char)c;
-	qiro_parse_feed(p, buf, n);
-	*got = *got || n > 0;
-	return n == size ? 0 : c;
+/*
+ * Only with the buffer empty, as setvbuf may drop what it holds, and past
+ * a refill, so not in the area where glibc keeps bytes given back with
+ * ungetc. An unbuffered stdin stays so: it is not to read past the line.
+ */
+static void enlarge(FILE *in)
+{
+	size_t size = __fbufsize(in);
+	if (in == stdin && size > 1 && size < BLOCK / 2)
+		setvbuf(in, stdin_buffer, __flbf(in) ? _IOLBF : _IOFBF, BLOCK);
+}
+
+/*
+ * Feeds p the bytes of the line that stdio's buffer holds, where they lie,
+ * and hands them out, with the '\n' if there is one: true then.
+ */
+static bool feed_buffered(FILE *in, qiro_parser *p, uint64_t *fed)
+{
+	size_t n;
+	const char *s = qiro_buffered(in, &n);
+	if (!s)
+		return false;
+	const char *nl = find_newline(s, n);
+	size_t len = nl ? (size_t)(nl - s) : n;
+	if (len)
+		qiro_parse_feed(p, s, len);
+	qiro_take(in, len + (nl != nullptr));
+	*fed += len;
+	return nl != nullptr;
 }
 
 qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 {
-	char buf[PIECE]; /* bounded: a longer line is fed to p in pieces */
-	bool got = false;
+	uint64_t fed = 0; /* a line may pass 4 GiB on a 32-bit system */
+	bool refilled = false, known_long = false;
 
 	qiro_parse_begin(p);
-	for (size_t size = FIRST_PIECE;; size = PIECE) {
-		int end = read_piece(in, p, buf, size, &got);
-		if (end == '\n')
-			return QIRO_OK;
-		if (end == EOF) {
-			if (ferror_unlocked(in))
-				return QIRO_ERROR;
-			return got ? QIRO_OK : QIRO_END;
-		}
-		if (size == PIECE) {
+	while (!feed_buffered(in, p, &fed)) {
+		if (refilled && fed >= LONG && !known_long) {
+			known_long = true;
 			int s = read_rest_in_blocks(in, p, seeking);
 			if (s >= 0)
 				return (qiro_status)s;
+			enlarge(in);
 		}
+		int c = getc_unlocked(in); /* stdio refills its buffer */
+		if (c == EOF) {
+			if (ferror_unlocked(in))
+				return QIRO_ERROR;
+			return fed ? QIRO_OK : QIRO_END;
+		}
+		if (c == '\n')
+			return QIRO_OK;
+		char byte = (char)c;
+		qiro_parse_feed(p, &byte, 1);
+		fed++;
+		refilled = true;
 	}
+	return QIRO_OK;
 }
 
 const char *qiro_reason(qiro_verdict verdict)

@@ -19,9 +19,11 @@ enum qiro_seeking { QIRO_SEEK_IF_FILE, QIRO_SEEK_EXACT };
  * Both read in with stdio's unlocked calls: the caller holds in's lock
  * (flockfile) or is its only user.
  *
- * qiro_read_line feeds the next line of in, without its '\n', to p.
- * QIRO_OK when a line was read (a last line with no '\n' too), QIRO_END
- * when in held nothing more, QIRO_ERROR on a read error, with errno set.
+ * qiro_read_line feeds the next line of in, without its '\n', to p,
+ * straight from stdio's buffer. QIRO_OK when a line was read (a last line
+ * with no '\n' too), QIRO_END when in held nothing more, QIRO_ERROR on a
+ * read error, with errno set. A long line on a stdin that cannot seek
+ * exactly gives stdin a larger buffer, which it keeps.
  */
 qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking);
 

@@ -1,0 +1,36 @@
+/*
+ * The bytes stdio has read and not handed out yet, used in place, as
+ * gnulib does: glibc's FILE shows its read pointers, musl has functions.
+ */
+#ifndef QIRO_STDIO_BUFFER_H
+#define QIRO_STDIO_BUFFER_H
+
+#include <stdio.h>
+#ifndef __GLIBC__
+#include <stdio_ext.h>
+#endif
+
+/* The bytes at hand and *n, their count; NULL when there are none. */
+static inline const char *qiro_buffered(FILE *f, size_t *n)
+{
+#ifdef __GLIBC__
+	if (f->_IO_write_ptr > f->_IO_write_base) /* writing, not reading */
+		return nullptr;
+	*n = (size_t)(f->_IO_read_end - f->_IO_read_ptr);
+	return *n ? f->_IO_read_ptr : nullptr;
+#else
+	return __freadptr(f, n);
+#endif
+}
+
+/* Hands out the first n of them, as reading them would. */
+static inline void qiro_take(FILE *f, size_t n)
+{
+#ifdef __GLIBC__
+	f->_IO_read_ptr += n;
+#else
+	__freadptrinc(f, n);
+#endif
+}
+
+#endif
