@@ -111,20 +111,29 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
  * pipe, a socket, a device): stdio reads no more than its buffer holds at a
  * time, 4 KiB from a pipe on glibc (which ignores setvbuf's size without a
  * buffer) and 1 KiB on musl. stdin keeps it for good, as stdin lasts as
- * long as the process; its pages cost memory only once read into.
- */
-static char stdin_buffer[BLOCK];
-
-/*
+ * long as the process; from malloc, not the library's own memory, which
+ * dlclose would take from under stdin.
+ *
  * Only with the buffer empty, as setvbuf may drop what it holds, and past
  * a refill, so not in the area where glibc keeps bytes given back with
- * ungetc. An unbuffered stdin stays so: it is not to read past the line.
+ * ungetc. An unbuffered stdin stays so: it is not to read past the line;
+ * and a buffer the caller gave stdin stays the caller's.
  */
 static void enlarge(FILE *in)
 {
 	size_t size = __fbufsize(in);
-	if (in == stdin && size > 1 && size < BLOCK / 2)
-		setvbuf(in, stdin_buffer, __flbf(in) ? _IOLBF : _IOFBF, BLOCK);
+	if (in != stdin || size <= 1 || size >= BLOCK / 2)
+		return;
+#ifdef __GLIBC__
+	enum { USER_BUF = 0x0001 }; /* glibc's _IO_USER_BUF, as gnulib names it */
+	if (in->_flags & USER_BUF)
+		return;
+#endif
+	static char *buffer; /* kept here too: stdio may drop it at exit */
+	if (!buffer)
+		buffer = (char *)malloc(BLOCK);
+	if (buffer)
+		setvbuf(in, buffer, __flbf(in) ? _IOLBF : _IOFBF, BLOCK);
 }
 
 /*

@@ -32,9 +32,8 @@
 #include <termios.h>
 #include <ucontext.h>
 #include <unistd.h>
-#ifndef __GLIBC__
-#include <stdio_ext.h>
-#endif
+
+#include "stdio_buffer.h"
 
 #define LOAD(x) __atomic_load_n(&(x), __ATOMIC_SEQ_CST)
 
@@ -371,11 +370,8 @@ void qiro_term_end(void *)
 
 bool qiro_term_buffered(FILE *in)
 {
-#ifdef __GLIBC__
-	return in->_IO_read_ptr < in->_IO_read_end;
-#else
-	return __freadahead(in) > 0;
-#endif
+	size_t n;
+	return qiro_buffered(in, &n) != nullptr;
 }
 
 static void drain(void)
