@@ -8,8 +8,8 @@ need := tools/need
 build := tools/cmake-build
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all run test test-sanitized memcheck test-cross fuzz bench abi deb \
-  test-fresh clean
+.PHONY: all run test test-sanitized memcheck test-cross fuzz bench abi width \
+  deb test-fresh clean
 
 all:
 	@$(need) build
@@ -66,6 +66,12 @@ abi:
 	  --exported-interfaces-only --out-file build/default/libqiro.abi \
 	  build/default/qiro/libqiro.so.10
 	sed "s|path='$(CURDIR)/|path='|" build/default/libqiro.abi >qiro/libqiro.abi
+
+# Writes qiro/src/width_table.inc again from the installed Unicode data;
+# the build uses the committed file and never needs the data.
+width:
+	@$(need) width
+	tools/gen-width
 
 # The Debian packages, built from a copy of the tree, into build/deb.
 deb:
