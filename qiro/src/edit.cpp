@@ -14,6 +14,7 @@
 #include <string.h>
 
 #include "parse.h"
+#include "stdio_buffer.h"
 #include "term.h"
 
 #define CONTROL(c) ((c) & 0x1f)
@@ -526,7 +527,7 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 		break;
 	}
 	/* Whatever the caller left in stderr's buffer comes first. */
-	fflush(err);
+	qiro_flush(err);
 	qiro_status s;
 	int cancel;
 	pthread_cleanup_push(qiro_term_end, nullptr);

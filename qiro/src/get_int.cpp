@@ -8,6 +8,7 @@
 
 #include "edit.h"
 #include "read.h"
+#include "stdio_buffer.h"
 
 #ifdef QIRO_HAVE_SINGLE_THREADED
 #include <sys/single_threaded.h>
@@ -71,7 +72,7 @@ get_int(const char *prompt) noexcept
 	int value;
 
 	/* Whatever the caller wrote belongs before the question. */
-	fflush(stdout);
+	qiro_flush(stdout);
 	/* With one thread there is no one to share stdin with. */
 	qiro_status s = single_threaded() ? ask(prompt, &value)
 					  : ask_in_turn(prompt, &value);

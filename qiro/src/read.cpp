@@ -54,7 +54,7 @@ static const char *find_newline(const char *s, size_t n)
  */
 static bool seeks_exactly(FILE *in, off_t at)
 {
-	int fd = fileno_unlocked(in);
+	int fd = qiro_fileno(in);
 #ifdef QIRO_HAVE_STATX
 	struct statx st;
 	return fd >= 0 &&
@@ -213,7 +213,7 @@ qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
 	for (;;) {
 		if (prompt)
 			fputs(prompt, err);
-		fflush(err);
+		qiro_flush(err);
 
 		qiro_parser p;
 		qiro_status s = qiro_read_line(in, &p, seeking);

@@ -33,4 +33,27 @@ static inline void qiro_take(FILE *f, size_t n)
 #endif
 }
 
+/*
+ * The stream's descriptor, and fflush only where output waits: on glibc
+ * read off the FILE, as a first call of fileno or fflush would cost a
+ * short answer some 700 instructions, to bind it.
+ */
+static inline int qiro_fileno(FILE *f)
+{
+#ifdef __GLIBC__
+	return f->_fileno;
+#else
+	return fileno_unlocked(f);
+#endif
+}
+
+static inline void qiro_flush(FILE *f)
+{
+#ifdef __GLIBC__
+	if (f->_IO_write_ptr <= f->_IO_write_base)
+		return;
+#endif
+	fflush(f);
+}
+
 #endif

@@ -297,7 +297,7 @@ static bool device(int fd, unsigned long long *dev)
 
 bool qiro_term_usable(FILE *in, FILE *err)
 {
-	int i = fileno_unlocked(in), o = fileno(err);
+	int i = qiro_fileno(in), o = qiro_fileno(err);
 	unsigned long long a, b;
 	if (!isatty(i) || !isatty(o) || !device(i, &a) || !device(o, &b) ||
 	    a != b)
@@ -313,8 +313,8 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	int p[2];
 	sigset_t mask;
 
-	tty.in = fileno_unlocked(in);
-	tty.out = fileno(err);
+	tty.in = qiro_fileno(in);
+	tty.out = qiro_fileno(err);
 	if (!wait_foreground())
 		return QIRO_TERM_FAILED;
 	/* A caller that hides what is typed, or reads it raw, has its way. */
