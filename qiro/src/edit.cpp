@@ -1,506 +1,381 @@
 /*
- * A small line editor for get_int at a terminal. The line is redrawn in
- * place after the prompt, on the prompt's row, scrolling sideways when it
- * is wider than the row, with nothing but VT100's cursor and erase
- * sequences. Bytes come through stdio, so what is typed past a line stays
- * in stdin for the next call or the caller. The terminal itself and the
- * signals are term.cpp's.
+ * get_int at a terminal: the keys read go to the line (line.cpp), and the
+ * row it gives is drawn after the prompt, with nothing but VT100's cursor
+ * and erase sequences. Bytes come through stdio, so what is typed past a
+ * line stays in stdin for the next call or the caller. The terminal itself
+ * and the signals are term.cpp's.
+ *
+ * The row is drawn from its start column each time, so that what a
+ * terminal did to it (a resize, a stop) is mended by the next draw. That
+ * column is where the terminal's cursor stands after the prompt: asked of
+ * the terminal once a call (ESC [6n), as the caller may have written to
+ * the row before, and otherwise counted from the prompt.
  */
 #include "edit.h"
 
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 
+#include "line.h"
 #include "parse.h"
 #include "stdio_buffer.h"
 #include "term.h"
 
-#define CONTROL(c) ((c) & 0x1f)
+/* The keys that send these, in the order qiro_term_signal_keys gives. */
+static const int signals[] = {SIGINT, SIGQUIT, SIGTSTP};
 
-/* What read_key gives beside bytes: END and FAILED when input stops,
- * REDRAW when the row was lost. */
-enum {
-	END = -1, FAILED = -2, REDRAW = -3,
-	KEY_NONE = 256, KEY_LEFT, KEY_RIGHT, KEY_HOME, KEY_END, KEY_DELETE,
-	KEY_UP, KEY_DOWN,
-};
+/*
+ * How long a terminal has to say where its cursor is before the row is
+ * drawn without knowing; and before the call returns, so that the answer
+ * does not reach whoever reads next. A terminal that does not answer that
+ * long is not asked again.
+ */
+enum { ANSWER_MS = 200, OWED_MS = 1000 };
 
-/* Earlier lines are kept for the process, within these bounds. */
-enum { HISTORY_LINES = 100, HISTORY_BYTES = 16384 };
+/* Whether the terminal was asked where the cursor is, and why. */
+enum asked { NOT, AT_START, AFTER_RESIZE };
 
-/* Earlier lines, oldest first, back to back; guarded by stdin's lock. */
-static struct {
-	char bytes[HISTORY_BYTES];
-	unsigned short len[HISTORY_LINES];
-	size_t lines, used;
-} history;
+/* What next_byte gives beside bytes. */
+enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4 };
 
-struct line {
+/* Earlier lines, shared by all calls; guarded by stdin's lock, as are
+ * the answer still to come and a terminal found not to answer. */
+static struct qiro_history history;
+static bool owed, silent;
+
+struct edit {
 	FILE *in;
-	const char *prompt;
+	const char *prompt;	/* its last line, which a redraw writes */
 	size_t prompt_cols;
-	char *buf;		/* typed, or recalled while hist >= 0 */
-	size_t len, pos;	/* bytes in buf, and the cursor's place */
-	bool too_long;		/* bytes past QIRO_LINE_MAX were dropped */
-	size_t first;		/* the first byte shown: a long line scrolls */
-	size_t drawn;		/* columns from the line's start to the cursor */
-	bool dirty;		/* changed since it was drawn */
-	int hist;		/* the earlier line shown, 0 the newest, or -1 */
-	char typed[QIRO_LINE_MAX], recalled[QIRO_LINE_MAX];
-	size_t typed_len;	/* while hist >= 0 */
-	int pending;		/* a byte read past an escape sequence, or -1 */
-	char out[256];
+	size_t origin;		/* the column that line begins at */
+	size_t start;		/* and the line being edited */
+	size_t width;		/* the terminal's, at the last draw */
+	size_t cursor;		/* the cursor's column, after the last draw */
+	enum asked asked;
+	bool dirty;		/* the line changed since it was drawn */
+	bool stale;		/* the row may have been wrapped: erase below */
+	struct qiro_line line;
+	struct qiro_row row;
+	char out[512];
 	size_t out_len;
 };
 
-static void flush_out(struct line *l)
+static void flush_out(struct edit *e)
 {
-	qiro_term_write(l->out, l->out_len);
-	l->out_len = 0;
+	qiro_term_write(e->out, e->out_len);
+	e->out_len = 0;
 }
 
-static void put(struct line *l, const void *s, size_t n)
+static void put(struct edit *e, const char *s, size_t n)
 {
-	const char *c = (const char *)s;
 	while (n > 0) {
-		if (l->out_len == sizeof l->out)
-			flush_out(l);
-		size_t k = sizeof l->out - l->out_len;
+		if (e->out_len == sizeof e->out)
+			flush_out(e);
+		size_t k = sizeof e->out - e->out_len;
 		k = n < k ? n : k;
-		memmove(l->out + l->out_len, c, k);
-		l->out_len += k;
-		c += k;
+		memcpy(e->out + e->out_len, s, k);
+		e->out_len += k;
+		s += k;
 		n -= k;
 	}
 }
 
-static void put_s(struct line *l, const char *s)
+static void put_s(struct edit *e, const char *s)
 {
-	put(l, s, strlen(s));
+	put(e, s, strlen(s));
 }
 
-static void cursor_back(struct line *l, size_t cols)
+/* ESC [ n letter, for a move of n > 0. */
+static void move(struct edit *e, size_t n, char letter)
 {
 	char seq[32];
-	if (cols > 0)
-		put(l, seq, (size_t)snprintf(seq, sizeof seq, "\x1b[%zuD", cols));
+	if (n > 0)
+		put(e, seq, (size_t)snprintf(seq, sizeof seq, "\x1b[%zu%c", n,
+					     letter));
+}
+
+/* From the start of the cursor's row to column col. */
+static void go_to(struct edit *e, size_t col)
+{
+	put_s(e, "\r");
+	move(e, col, 'C');
+}
+
+/* The line begins end columns after the row's start: where the prompt
+ * ends, or on a row of its own. */
+static void place(struct edit *e, size_t end)
+{
+	bool next_row;
+	e->width = qiro_term_width();
+	e->start = qiro_line_start(end, e->width, &next_row);
+	if (next_row)
+		put_s(e, "\r\n");
+	e->cursor = e->start;
+	e->dirty = true;
+}
+
+/* The cursor report was asked for where nothing typed can come first. */
+static void ask_position(struct edit *e, enum asked why)
+{
+	if (silent || owed || !qiro_term_idle(e->in))
+		return;
+	put_s(e, "\x1b[6n");
+	flush_out(e);
+	e->asked = why;
+	owed = true;
 }
 
 /*
- * Bytes in the character at s, n bytes before the line's end: a
- * well-formed UTF-8 sequence (no overlong form, surrogate or value past
- * U+10FFFF), or else one byte. Each character takes one column.
+ * Draws the row: the window of the line from the start column, erasing
+ * what was after it (below it too after a resize, where a terminal may
+ * have wrapped the row), and the cursor in it. Narrowed past the cursor,
+ * a terminal is first asked where the cursor went.
  */
-static size_t char_len(const unsigned char *s, size_t n)
+static void refresh(struct edit *e)
 {
-	size_t len = s[0] < 0xc2 ? 1 : s[0] < 0xe0 ? 2 : s[0] < 0xf0 ? 3
-		   : s[0] < 0xf5 ? 4 : 1;
-	if (len == 1 || len > n)
-		return 1;
-	unsigned lo = s[0] == 0xe0 ? 0xa0 : s[0] == 0xf0 ? 0x90 : 0x80;
-	unsigned hi = s[0] == 0xed ? 0x9f : s[0] == 0xf4 ? 0x8f : 0xbf;
-	if (s[1] < lo || s[1] > hi)
-		return 1;
-	for (size_t k = 2; k < len; k++)
-		if ((s[k] & 0xc0) != 0x80)
-			return 1;
-	return len;
-}
-
-static size_t next_char(const struct line *l, size_t i)
-{
-	const unsigned char *s = (const unsigned char *)l->buf;
-	return i < l->len ? i + char_len(s + i, l->len - i) : i;
-}
-
-static size_t prev_char(const struct line *l, size_t i)
-{
-	const unsigned char *s = (const unsigned char *)l->buf;
-	size_t j = i - 1;
-	while (j > 0 && i - j < 4 && (s[j] & 0xc0) == 0x80)
-		j--;
-	return char_len(s + j, l->len - j) == i - j ? j : i - 1;
-}
-
-static size_t columns(const struct line *l, size_t from, size_t to)
-{
-	size_t cols = 0;
-	for (; from < to; from = next_char(l, from))
-		cols++;
-	return cols;
-}
-
-/* Writes one character, or '?' for a byte that is not one a terminal
- * shows as it is (a stray UTF-8 byte, a C1 control). */
-static void show(struct line *l, size_t i, size_t n)
-{
-	const unsigned char *s = (const unsigned char *)l->buf + i;
-	if ((n == 1 && s[0] >= 0x80) || (s[0] == 0xc2 && s[1] < 0xa0))
-		put(l, "?", 1);
-	else
-		put(l, s, n);
-}
-
-/*
- * Redraws the line after the prompt: as much as fits on the row, from
- * first, which moves so that the cursor is shown. The cursor goes back to
- * the line's start from where it was drawn, so the prompt is not written
- * again, and the row is never filled to its last column, so it never
- * wraps.
- */
-static void refresh(struct line *l)
-{
-	size_t room = qiro_term_width();
-	room = room > l->prompt_cols + 1 ? room - l->prompt_cols - 1 : 1;
-	if (l->pos < l->first)
-		l->first = l->pos;
-	size_t cursor = columns(l, l->first, l->pos);
-	for (; cursor >= room; cursor--)
-		l->first = next_char(l, l->first);
-
-	cursor_back(l, l->drawn);
-	size_t cols = 0;
-	for (size_t i = l->first; i < l->len && cols < room; cols++) {
-		size_t n = next_char(l, i) - i;
-		show(l, i, n);
-		i += n;
+	size_t width = qiro_term_width();
+	if (width != e->width) {
+		if (width < e->width && e->cursor >= width && !e->asked) {
+			ask_position(e, AFTER_RESIZE);
+			if (e->asked)
+				return;
+		}
+		e->width = width;
+		e->stale = true;
 	}
-	put_s(l, "\x1b[K");
-	cursor_back(l, cols - cursor);
-	l->drawn = cursor;
-	l->dirty = false;
-	flush_out(l);
-}
-
-/* The prompt and the line once more, after the row was lost: on a new
- * row, or (Ctrl-L) on a cleared screen. */
-static void redraw(struct line *l, bool clear)
-{
-	put_s(l, clear ? "\x1b[H\x1b[2J" : "\r\x1b[K");
-	if (l->prompt)
-		put_s(l, l->prompt);
-	l->drawn = 0;
-	refresh(l);
+	qiro_line_row(&e->line, width > e->start ? width - e->start : 0, &e->row);
+	go_to(e, e->start);
+	put(e, e->row.text, e->row.len);
+	put_s(e, e->stale ? "\x1b[J" : "\x1b[K");
+	e->cursor = e->start + e->row.cursor;
+	go_to(e, e->cursor);
+	flush_out(e);
+	e->dirty = e->stale = false;
 }
 
 /*
- * The next byte typed, or END, FAILED (errno set) or REDRAW. The line is
- * drawn when no more keys are waiting, so a paste is drawn once.
+ * The prompt's last line again, on the row the cursor is on, then the line
+ * (the whole prompt only when the call begins), after the row was lost: a
+ * stop, a handler of the caller's, Ctrl-L (the screen cleared first).
  */
-static int next_byte(struct line *l)
+static void redraw(struct edit *e, bool clear)
 {
-	int c = l->pending;
-	if (c >= 0) {
-		l->pending = -1;
-		return c;
+	if (clear) {
+		put_s(e, "\x1b[H\x1b[2J");
+		e->origin = 0;
 	}
+	go_to(e, e->origin);
+	put_s(e, "\x1b[J");
+	put_s(e, e->prompt);
+	place(e, e->origin + e->prompt_cols);
+	e->asked = NOT;
+	e->stale = true;
+	refresh(e);
+}
+
+/*
+ * The terminal's answer, 0 for none. At the start: the column the line
+ * begins at. After the row was narrowed past the cursor: the prompt's row
+ * drawn anew where the cursor went. A terminal that wrapped the row again
+ * moved it down a row for each new width it stood past; up those rows
+ * first, but where it stands in the last column, where a terminal that
+ * cut the row short leaves it too.
+ */
+static void answered(struct edit *e, unsigned column)
+{
+	size_t width = qiro_term_width();
+	enum asked why = e->asked;
+	e->asked = NOT;
+	e->dirty = true;
+	if (why == AT_START && column > 0) {
+		size_t col = column - 1 < width ? column - 1 : width - 1;
+		e->origin = col >= e->prompt_cols ? col - e->prompt_cols : 0;
+		place(e, col);
+	} else if (why == AFTER_RESIZE) {
+		if (column > 0 && column - 1 == e->cursor % width &&
+		    column < width)
+			move(e, e->cursor / width, 'A');
+		redraw(e, false);
+	}
+}
+
+/*
+ * The next byte typed, or END, FAILED (errno set), REDRAW or TIMEOUT. The
+ * line is drawn when no more keys are waiting, so a paste is drawn once,
+ * and not while the terminal is asked where the cursor is.
+ */
+static int next_byte(struct edit *e)
+{
+	int c;
 	for (;;) {
-		if (l->dirty && !qiro_term_buffered(l->in))
-			refresh(l);
-		int event = qiro_term_wait(l->in);
-		if (event == QIRO_TERM_FAILED_WAIT)
+		if (e->dirty && !e->asked && !qiro_term_buffered(e->in))
+			refresh(e);
+		switch (qiro_term_wait(e->in, e->asked ? ANSWER_MS : -1)) {
+		case QIRO_TERM_FAILED_WAIT:
 			return FAILED;
-		if (event == QIRO_TERM_REDRAW)
+		case QIRO_TERM_REDRAW:
 			return REDRAW;
-		if ((c = getc_unlocked(l->in)) != EOF)
+		case QIRO_TERM_TIMEOUT:
+			return TIMEOUT;
+		}
+		if ((c = getc_unlocked(e->in)) != EOF)
 			return c;
-		if (!ferror_unlocked(l->in))
+		if (!ferror_unlocked(e->in))
 			return END;
 		if (errno != EINTR && errno != EAGAIN)
 			return FAILED;
-		clearerr_unlocked(l->in);
+		clearerr_unlocked(e->in);
 	}
 }
 
-static int arrow(int c)
+/* The length of a cursor report (ESC [ row ; column R) that s begins
+ * with, in full, and its column; 0 for none. */
+static size_t report_length(const char *s, size_t n, unsigned *column)
 {
-	switch (c) {
-	case 'A': return KEY_UP;
-	case 'B': return KEY_DOWN;
-	case 'C': return KEY_RIGHT;
-	case 'D': return KEY_LEFT;
-	case 'H': return KEY_HOME;
-	case 'F': return KEY_END;
+	size_t i = 2;
+	if (n < 6 || s[0] != '\x1b' || s[1] != '[')
+		return 0;
+	for (int field = 0; field < 2; field++) {
+		size_t digits = 0;
+		for (*column = 0; i < n && s[i] >= '0' && s[i] <= '9'; i++)
+			if (++digits < 6)
+				*column = *column * 10 + (unsigned)(s[i] - '0');
+		if (digits == 0 || i == n || s[i++] != (field ? 'R' : ';'))
+			return 0;
 	}
-	return KEY_NONE;
-}
-
-/* ESC [, parameters, intermediates and a final byte, read whole. */
-static int csi(struct line *l)
-{
-	char param = 0;
-	size_t params = 0;
-	bool plain = true;
-	int c;
-
-	while ((c = next_byte(l)) >= 0x30 && c <= 0x3f)
-		if (params++ == 0)
-			param = (char)c;
-	for (; c >= 0x20 && c <= 0x2f; c = next_byte(l))
-		plain = false;
-	if (c < 0)
-		return c;
-	if (c < 0x40 || c > 0x7e) { /* cut short: the byte is a key */
-		l->pending = c;
-		return KEY_NONE;
-	}
-	if (plain && params == 0)
-		return arrow(c);
-	if (plain && params == 1 && c == '~') {
-		switch (param) {
-		case '1': case '7': return KEY_HOME;
-		case '4': case '8': return KEY_END;
-		case '3': return KEY_DELETE;
-		}
-	}
-	return KEY_NONE;
-}
-
-/* The next key: a byte, KEY_* for an escape sequence, or END or FAILED.
- * An escape sequence that is not known is read whole and ignored. */
-static int read_key(struct line *l)
-{
-	int c = next_byte(l);
-	if (c != 0x1b)
-		return c;
-	c = next_byte(l);
-	if (c == '[')
-		return csi(l);
-	if (c == 'O') {
-		c = next_byte(l);
-		return c < 0 ? c : arrow(c);
-	}
-	return c < 0 ? c : KEY_NONE; /* ESC and a key: Alt with it */
-}
-
-/* A new line, with nothing of it drawn yet. */
-static void clear_line(struct line *l)
-{
-	l->buf = l->typed;
-	l->len = l->pos = l->first = l->drawn = 0;
-	l->too_long = false;
-	l->hist = -1;
-	l->dirty = false;
-}
-
-/*
- * Ctrl-C, Ctrl-\ and Ctrl-Z, read in their place among the keys: their
- * signal goes where the terminal would send it. If the process goes on,
- * the line is dropped after Ctrl-C and Ctrl-\, as the terminal drops its
- * own, and kept after Ctrl-Z.
- */
-static void deliver(struct line *l, int sig, int key)
-{
-	if (l->dirty)
-		refresh(l);
-	qiro_term_send(sig, key);
-	if (sig != SIGTSTP) {
-		clear_line(l);
-		put_s(l, "\n");
-	}
-	redraw(l, false);
-}
-
-static void insert(struct line *l, char c)
-{
-	if (l->len == QIRO_LINE_MAX) {
-		l->too_long = true;
-		return;
-	}
-	memmove(l->buf + l->pos + 1, l->buf + l->pos, l->len - l->pos);
-	l->buf[l->pos++] = c;
-	l->len++;
-	l->dirty = true;
-}
-
-static void cut(struct line *l, size_t from, size_t to)
-{
-	memmove(l->buf + from, l->buf + to, l->len - to);
-	l->len -= to - from;
-	l->pos = from;
-	l->dirty = true;
-}
-
-static void move_to(struct line *l, size_t pos)
-{
-	l->dirty = l->dirty || pos != l->pos;
-	l->pos = pos;
-}
-
-/* Where Ctrl-W cuts from: the blanks before the cursor, then the word.
- * (A line holds no tab: Tab inserts a blank.) */
-static size_t word_start(const struct line *l)
-{
-	size_t i = l->pos;
-	while (i > 0 && l->buf[i - 1] == ' ')
-		i--;
-	while (i > 0 && l->buf[i - 1] != ' ')
-		i--;
 	return i;
 }
 
-static void remember(const char *s, size_t n)
+/*
+ * The call ends before the terminal's answer came: it is taken if it comes
+ * next, where it lies in stdio's buffer, so that neither it nor what
+ * follows is left for the next reader or taken from it.
+ */
+static void await_answer(struct edit *e)
 {
-	size_t last = history.lines ? history.len[history.lines - 1] : 0;
-	if (n == 0 || (n == last && memcmp(history.bytes + history.used - n,
-					   s, n) == 0))
-		return;
-	while (history.lines == HISTORY_LINES ||
-	       history.used + n > HISTORY_BYTES) {
-		size_t drop = history.len[0];
-		memmove(history.bytes, history.bytes + drop, history.used - drop);
-		memmove(history.len, history.len + 1,
-			--history.lines * sizeof *history.len);
-		history.used -= drop;
+	size_t n, len = 0;
+	unsigned column = 0;
+	const char *s = qiro_buffered(e->in, &n);
+	if (!s) {
+		int event = qiro_term_wait(e->in, OWED_MS);
+		if (event == QIRO_TERM_TIMEOUT)
+			silent = true;
+		if (event == QIRO_TERM_READY) {
+			int c = getc_unlocked(e->in);
+			if (c != EOF)
+				ungetc(c, e->in);
+			s = qiro_buffered(e->in, &n);
+		}
 	}
-	memmove(history.bytes + history.used, s, n);
-	history.len[history.lines++] = (unsigned short)n;
-	history.used += n;
+	if (s && (len = report_length(s, n, &column)) > 0)
+		qiro_take(e->in, len);
+	owed = owed && !len && !silent;
+	if (e->asked)
+		answered(e, column);
 }
 
-/* Up (older, +1) and Down (newer, -1), and back to the line typed. */
-static void step_history(struct line *l, int step)
+/* Ctrl-C, Ctrl-\ and Ctrl-Z, read in their place among the keys: their
+ * signal goes where the terminal would send it. If the process goes on,
+ * the line is dropped after Ctrl-C and Ctrl-\, as the terminal drops its
+ * own, and kept after Ctrl-Z. */
+static void deliver(struct edit *e, int sig, unsigned char key)
 {
-	int to = l->hist + step;
-	if (to < -1 || to >= (int)history.lines)
-		return;
-	if (l->hist < 0)
-		l->typed_len = l->len;
-	if (to < 0) {
-		l->buf = l->typed;
-		l->len = l->typed_len;
-	} else {
-		size_t at = history.used, i = history.lines;
-		for (int k = 0; k <= to; k++)
-			at -= history.len[--i];
-		l->buf = l->recalled;
-		l->len = history.len[i];
-		memmove(l->buf, history.bytes + at, l->len);
+	if (e->dirty && !e->asked)
+		refresh(e);
+	qiro_term_send(sig, key);
+	if (sig != SIGTSTP) {
+		qiro_line_begin(&e->line, &history);
+		put_s(e, "\r\n");
+		e->origin = 0;
+		redraw(e, false);
 	}
-	l->pos = l->len;
-	l->hist = to;
-	l->dirty = true;
 }
 
-/* Reads keys until Enter: QIRO_OK with the line in l, or how input ran
- * out (Ctrl-D on an empty line is its end, as at the terminal). */
-static qiro_status edit_line(struct line *l)
+/* Reads keys until Enter: QIRO_OK with the line in e->line, or how input
+ * ran out (Ctrl-D on an empty line is its end, as at the terminal). */
+static qiro_status edit_line(struct edit *e)
 {
 	for (;;) {
-		int key = read_key(l), sig = qiro_term_signal(key);
-		if (sig) {
-			deliver(l, sig, key);
-			continue;
-		}
-		switch (key) {
+		int c = next_byte(e);
+		switch (c) {
 		case END:
 			return QIRO_END;
 		case FAILED:
 			return QIRO_ERROR;
+		case TIMEOUT:
+			answered(e, 0);
+			continue;
 		case REDRAW:
-			redraw(l, false);
+			qiro_term_signal_keys(e->line.signal_keys);
+			redraw(e, false);
+			continue;
+		}
+		switch (qiro_line_key(&e->line, (unsigned char)c)) {
+		case QIRO_LINE_NONE:
+			e->dirty = true;
 			break;
-		case '\r':
-		case '\n':
-			move_to(l, l->len);
-			if (l->dirty)
-				refresh(l);
-			put_s(l, "\n");
-			flush_out(l);
+		case QIRO_LINE_ENTER:
+			if (owed)
+				await_answer(e);
+			e->line.pos = e->line.len;
+			refresh(e);
+			put_s(e, "\r\n");
+			flush_out(e);
 			return QIRO_OK;
-		case CONTROL('D'):
-			if (l->len == 0)
-				return QIRO_END;
-			[[fallthrough]];
-		case KEY_DELETE:
-			cut(l, l->pos, next_char(l, l->pos));
+		case QIRO_LINE_END:
+			if (owed)
+				await_answer(e);
+			return QIRO_END;
+		case QIRO_LINE_CLEAR:
+			redraw(e, true);
 			break;
-		case CONTROL('H'):
-		case 0x7f:
-			if (l->pos > 0)
-				cut(l, prev_char(l, l->pos), l->pos);
+		case QIRO_LINE_SIGNAL:
+			for (int k = 0; k < 3; k++)
+				if (e->line.key == e->line.signal_keys[k]) {
+					deliver(e, signals[k], e->line.key);
+					break;
+				}
 			break;
-		case CONTROL('A'):
-		case KEY_HOME:
-			move_to(l, 0);
+		case QIRO_LINE_POSITION:
+			owed = false;
+			if (e->asked)
+				answered(e, e->line.column);
 			break;
-		case CONTROL('E'):
-		case KEY_END:
-			move_to(l, l->len);
-			break;
-		case CONTROL('B'):
-		case KEY_LEFT:
-			if (l->pos > 0)
-				move_to(l, prev_char(l, l->pos));
-			break;
-		case CONTROL('F'):
-		case KEY_RIGHT:
-			move_to(l, next_char(l, l->pos));
-			break;
-		case CONTROL('U'):
-			cut(l, 0, l->pos);
-			break;
-		case CONTROL('K'):
-			cut(l, l->pos, l->len);
-			break;
-		case CONTROL('W'):
-			cut(l, word_start(l), l->pos);
-			break;
-		case CONTROL('P'):
-		case KEY_UP:
-			step_history(l, 1);
-			break;
-		case CONTROL('N'):
-		case KEY_DOWN:
-			step_history(l, -1);
-			break;
-		case CONTROL('L'):
-			redraw(l, true);
-			break;
-		case '\t':
-			insert(l, ' ');
-			break;
-		default: /* other control characters and keys are ignored */
-			if (key >= 0x20 && key < 0x100 && key != 0x7f)
-				insert(l, (char)key);
 		}
 	}
 }
 
-/* Columns the prompt's last row takes. */
-static size_t prompt_columns(const char *prompt)
-{
-	size_t cols = 0;
-	for (const unsigned char *c = (const unsigned char *)prompt; *c; c++)
-		if (*c == '\n')
-			cols = 0;
-		else if (*c >= 0x20 && (*c & 0xc0) != 0x80)
-			cols++;
-	return cols;
-}
-
-static qiro_status ask(struct line *l, int *value)
+/* Asks until a line is a whole number. A line refused as too long is not
+ * kept for Up: it is not the line that was typed. */
+static qiro_status ask(struct edit *e, const char *prompt, int *value)
 {
 	for (;;) {
-		clear_line(l);
-		if (l->prompt)
-			put_s(l, l->prompt);
-		flush_out(l);
+		qiro_line_begin(&e->line, &history);
+		qiro_term_signal_keys(e->line.signal_keys);
+		e->asked = NOT;
+		put_s(e, prompt);
+		e->origin = 0;
+		place(e, e->prompt_cols);
+		flush_out(e);
+		ask_position(e, AT_START);
 
-		qiro_status s = edit_line(l);
+		qiro_status s = edit_line(e);
 		if (s != QIRO_OK)
 			return s;
+		const struct qiro_line *l = &e->line;
 		qiro_verdict v = QIRO_NOT_NUMBER;
 		if (!l->too_long) {
-			remember(l->buf, l->len);
+			qiro_history_add(&history, l->buf, l->len);
 			v = qiro_parse_line(l->buf, l->len, value);
 			if (v == QIRO_NUMBER)
 				return QIRO_OK;
 		}
-		put_s(l, l->too_long ? "line too long, enter a whole number\n"
+		put_s(e, l->too_long ? "line too long, enter a whole number\n"
 				     : qiro_reason(v));
+		flush_out(e);
 	}
 }
 
@@ -509,14 +384,24 @@ bool qiro_can_edit(FILE *in, FILE *err)
 	return qiro_term_usable(in, err);
 }
 
+/* The call, from the prompt to the answer, with everything given back
+ * however it ends, a cancel too. */
+static qiro_status edit(struct edit *e, const char *prompt, int *value)
+{
+	qiro_status s;
+	int cancel;
+	pthread_cleanup_push(qiro_term_end, nullptr);
+	s = ask(e, prompt, value);
+	/* Closing the terminal's pipe must not be cut short by a cancel. */
+	pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
+	pthread_cleanup_pop(1);
+	pthread_setcancelstate(cancel, nullptr);
+	return s;
+}
+
 qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 {
-	struct line l;
-	l.in = in;
-	l.prompt = prompt;
-	l.prompt_cols = prompt ? prompt_columns(prompt) : 0;
-	l.pending = -1;
-	l.out_len = 0;
+	static struct edit e; /* one call at a time: stdin's lock */
 
 	switch (qiro_term_begin(in, err)) {
 	case QIRO_TERM_PLAIN:
@@ -526,15 +411,14 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 	case QIRO_TERM_EDIT:
 		break;
 	}
+	prompt = prompt ? prompt : "";
+	const char *nl = strrchr(prompt, '\n');
+	e.in = in;
+	e.prompt = nl ? nl + 1 : prompt;
+	e.prompt_cols = qiro_prompt_columns(e.prompt);
+	e.out_len = 0;
+	e.stale = false;
 	/* Whatever the caller left in stderr's buffer comes first. */
 	qiro_flush(err);
-	qiro_status s;
-	int cancel;
-	pthread_cleanup_push(qiro_term_end, nullptr);
-	s = ask(&l, value);
-	/* Closing the terminal's pipe must not be cut short by a cancel. */
-	pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
-	pthread_cleanup_pop(1);
-	pthread_setcancelstate(cancel, nullptr);
-	return s;
+	return edit(&e, prompt, value);
 }

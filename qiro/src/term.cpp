@@ -103,7 +103,8 @@ static bool set_mode(const struct termios *t)
 /*
  * The editor's mode, from the caller's settings as they are now: keys one
  * at a time, not echoed, and not turned into signals, so that the editor
- * sees where in the line they come (qiro_term_signal); the rest stays.
+ * sees where in the line they come (qiro_term_signal_keys); the rest
+ * stays.
  * TCSANOW keeps what was typed ahead. Not while a handler passes a signal
  * on: that runs with the caller's settings.
  */
@@ -381,7 +382,7 @@ static void drain(void)
 	}
 }
 
-int qiro_term_wait(FILE *in)
+int qiro_term_wait(FILE *in, int timeout)
 {
 	for (;;) {
 		if (!LOAD(tty.on) && !LOAD(tty.handling) && !LOAD(tty.closing)) {
@@ -405,7 +406,10 @@ int qiro_term_wait(FILE *in)
 		 * process is exiting, as they come). */
 		bool keys = LOAD(tty.on) || LOAD(tty.closing);
 		struct pollfd p[2] = {{tty.woken, POLLIN, 0}, {tty.in, POLLIN, 0}};
-		if (poll(p, keys ? 2 : 1, -1) < 0 && errno != EINTR)
+		int n = poll(p, keys ? 2 : 1, timeout);
+		if (n == 0)
+			return QIRO_TERM_TIMEOUT;
+		if (n < 0 && errno != EINTR)
 			return QIRO_TERM_FAILED_WAIT;
 		if (p[0].revents)
 			drain();
@@ -414,19 +418,26 @@ int qiro_term_wait(FILE *in)
 	}
 }
 
-int qiro_term_signal(int c)
+void qiro_term_signal_keys(unsigned char keys[3])
 {
 	sigset_t mask;
-	struct termios t;
-	if ((c >= 0x20 && c != 0x7f) || c == _POSIX_VDISABLE)
-		return 0;
 	lock(&mask);
-	t = tty.saved;
+	struct termios t = tty.saved;
 	unlock(&mask);
-	if (!(t.c_lflag & ISIG))
-		return 0;
-	return c == t.c_cc[VINTR] ? SIGINT : c == t.c_cc[VQUIT] ? SIGQUIT
-	     : c == t.c_cc[VSUSP] ? SIGTSTP : 0;
+	bool on = t.c_lflag & ISIG;
+	keys[0] = on ? t.c_cc[VINTR] : 0;
+	keys[1] = on ? t.c_cc[VQUIT] : 0;
+	keys[2] = on ? t.c_cc[VSUSP] : 0;
+	for (int k = 0; k < 3; k++)
+		if (keys[k] == _POSIX_VDISABLE)
+			keys[k] = 0;
+}
+
+bool qiro_term_idle(FILE *in)
+{
+	int n;
+	return !qiro_term_buffered(in) && ioctl(tty.in, FIONREAD, &n) == 0 &&
+	       n == 0;
 }
 
 void qiro_term_send(int sig, int c)

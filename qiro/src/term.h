@@ -33,13 +33,17 @@ enum {
 	QIRO_TERM_FAILED_WAIT = -1,	/* errno set */
 	QIRO_TERM_READY = 0,		/* a byte can be read without waiting */
 	QIRO_TERM_REDRAW = 1,		/* the row was lost: draw it again */
+	QIRO_TERM_TIMEOUT = 2,		/* nothing came for timeout ms */
 };
 
 /*
  * Waits for a key, in the editor's mode: taken again first where a signal
- * or a stop left it, and only in the foreground.
+ * or a stop left it, and only in the foreground. timeout is in ms, or -1.
  */
-int qiro_term_wait(FILE *in);
+int qiro_term_wait(FILE *in, int timeout);
+
+/* Nothing typed waits to be read, in stdio or in the terminal. */
+bool qiro_term_idle(FILE *in);
 
 /* Bytes stdio has read from the terminal and not handed out yet. */
 bool qiro_term_buffered(FILE *in);
@@ -47,11 +51,9 @@ bool qiro_term_buffered(FILE *in);
 /* Writes all of s to the terminal, whatever interrupts it. */
 void qiro_term_write(const void *s, size_t n);
 
-/*
- * The signal the caller's terminal sends for key c (its intr, quit and
- * susp characters, where its settings have ISIG), or 0.
- */
-int qiro_term_signal(int c);
+/* The caller's terminal's intr, quit and susp keys, those that send
+ * SIGINT, SIGQUIT and SIGTSTP; 0 for none, or where it sends no signals. */
+void qiro_term_signal_keys(unsigned char keys[3]);
 
 /* Shows key c as the caller's terminal would, and sends sig to the
  * terminal's foreground process group, as the terminal would. */
