@@ -5,6 +5,7 @@
  *   i  ISIG off      e  ECHO off      a  alarm(1)     w  asks on a thread
  *   r  SIGALRM every 20 ms, its handler without SA_RESTART
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
+ *   n  "Number: " on stdout, then the prompt "", twice
  *   t  a thread takes SIGUSR1 (exit(0)) and SIGUSR2 (starts "caller -",
  *      which lists its descriptors past 2; tells SIGWINCH's disposition;
  *      sets a SIGINT handler of its own); with s, SIGINT and SIGTERM too
@@ -134,6 +135,10 @@ int main(int argc, char **argv)
 			fputs("let go\n", stderr);
 		}
 		pthread_join(t, NULL);
+	} else if (has('n')) {
+		fputs("Number: ", stdout);
+		ask("");
+		ask("");
 	} else {
 		ask("x: ");
 	}

@@ -6,6 +6,8 @@ usage: terminal.py [--wrap COMMAND] [-k PATTERN]... [--caller CALLER] PROGRAM
 The program runs as a shell with job control runs it: in a process group of
 its own, in the terminal's foreground, below a session leader that waits for
 it. After every session the terminal's settings must be as they were before.
+What it writes goes to a model of a terminal's screen (pyte), which also
+answers where the cursor is.
 --wrap runs the program under COMMAND (valgrind, say); -k runs only the tests
 that match. CALLER is tests/caller.c, for callers other than 1division.
 """
@@ -18,11 +20,19 @@ import resource
 import select
 import shlex
 import signal
+import struct
+import sys
 import termios
 import time
 import unittest
 
 import testing
+
+try:
+    import pyte
+except ImportError:  # Debian's, where another Python runs the tests
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pyte
 
 ARGS = None
 RUNNING = set()  # programs a failed test left behind, killed at exit
@@ -56,6 +66,11 @@ class Session:
                  shell=False, background=False, err_pty=False, prompt=b"x: "):
         self.fd, self.tty = os.openpty()
         self.err, err = os.openpty() if err_pty else (None, self.tty)
+        self.term = pyte.Screen(80, 24)
+        self.term.write_process_input = \
+            lambda answer: os.write(self.fd, answer.encode())
+        self.stream = pyte.ByteStream(self.term)
+        self.resize(80)
         self.before = termios.tcgetattr(self.tty)
         mode = termios.tcgetattr(self.tty)
         mode[3] &= ~(termios.ICANON | termios.ECHO)
@@ -63,6 +78,7 @@ class Session:
         self.shell_mode = termios.tcgetattr(self.tty)  # as tcgetattr gives it
         termios.tcsetattr(self.tty, termios.TCSANOW, self.before)
         os.write(self.fd, typed_ahead)
+        self.screen = self.seen = b""
         self.report, report = os.pipe()
         control, self.control = os.pipe()
         argv = argv or [ARGS.program]
@@ -72,7 +88,6 @@ class Session:
         os.close(control)
         self.pid = int(self._report())
         RUNNING.add(self.pid)
-        self.screen = self.seen = b""
         if prompt:
             self.expect(prompt)
 
@@ -120,11 +135,17 @@ class Session:
         os.write(self.control, command)
 
     def _report(self):
+        """A line from the leader, the screen read meanwhile, as a
+        terminal reads it all the time."""
         line = b""
         while not line.endswith(b"\n"):
-            if not select.select([self.report], [], [], 60)[0]:
+            ready = select.select([self.report, self.fd], [], [], 60)[0]
+            if not ready:
                 raise AssertionError("the program did not end; screen: %r"
                                      % self.screen)
+            if self.fd in ready:
+                self.read()
+                continue
             byte = os.read(self.report, 1)
             if not byte:
                 raise AssertionError("the session leader failed")
@@ -145,8 +166,34 @@ class Session:
         data = os.read(self.fd, 4096)
         self.screen += data
         self.seen += data
+        self.stream.feed(data)
+
+    def resize(self, columns):
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ,
+                    struct.pack("HHHH", 24, columns, 0, 0))
+        self.term.resize(24, columns)
+
+    def row(self):
+        """The screen's row the cursor is on, and the cursor's column."""
+        return self.term.display[self.term.cursor.y].rstrip(), \
+            self.term.cursor.x
+
+    def shows(self, text, timeout=10):
+        """Reads until the cursor's row is text, the cursor after it."""
+        deadline = time.monotonic() + timeout
+        while self.row() != (text.rstrip(), len(text)):
+            if not select.select([self.fd], [], [],
+                                 deadline - time.monotonic())[0]:
+                raise AssertionError("%r never showed; row %r, screen:\n%s"
+                                     "\nfrom %r"
+                                     % (text, self.row(),
+                                        "\n".join(self.term.display),
+                                        self.seen[-300:]))
+            self.read()
 
     def type(self, keys):
+        while select.select([self.fd], [], [], 0)[0]:
+            self.read()
         os.write(self.fd, keys)
 
     def settings(self):
@@ -296,9 +343,48 @@ class Interrupted(unittest.TestCase):
                 s.wait_stopped()
                 self.assertEqual(s.settings(), s.before)
                 os.kill(s.pid, signal.SIGCONT)
-                s.expect(b"x: 12")  # the line is drawn again, kept
+                s.expect(b"x: ")  # the prompt and the line drawn again
+                s.shows("x: 12")
                 self.assertFalse(s.settings()[3] & termios.ICANON)
                 self.assertEqual(s.answer(b"3\r"), "123.000000")
+
+
+class Screen(unittest.TestCase):
+    """What the screen shows after the keys, as a terminal draws it: the
+    row, the cursor at its end; then Enter takes that line. Steps: bytes
+    typed, the terminal's new width, or a row to wait for."""
+    NINES = b"9" * 80
+    CASES = [
+        ([b"1234567890" + NINES + b"\x7f" * 80], "x: 1234567890"),
+        ([b"12345", "x: 12345", 6, END, "x: 45", 80, END], "x: 12345"),
+        ([b"0" * 100 + b"\x7f" * 60], "x: " + "0" * 40),
+        (["\uff11\uff12\uff13".encode() + b"\x7f" * 3 + b"42"], "x: 42"),
+        ([b"12\x1b" + LEFT + b"3" + END], "x: 132"),
+    ]
+
+    def test_rows(self):
+        for steps, row in self.CASES:
+            with self.subTest(steps=steps):
+                s = Session()
+                for step in steps:
+                    if isinstance(step, int):
+                        s.resize(step)
+                    elif isinstance(step, str):
+                        s.shows(step)
+                    else:
+                        s.type(step)
+                s.shows(row)
+                x = struct.unpack("f", struct.pack("f", int(row[3:])))[0]
+                self.assertEqual(s.answer(b"\r"), "%.6f" % x)
+
+    def test_text_before_the_prompt(self):
+        # written by the caller on the row, then get_int(""): no wrap
+        s = Session(argv=[ARGS.caller, "n"], prompt=None)
+        s.expect(b"Number: ")
+        s.type(b"7" * 90)
+        s.shows("Number: <" + "7" * 70)
+        s.type(b"\r2\r3\r")
+        self.assertIn(b"out of range", s.finish()[0])
 
 
 class Callers(unittest.TestCase):
@@ -321,7 +407,7 @@ class Callers(unittest.TestCase):
         # a program started meanwhile inherits no descriptor of ours; no
         # SIGWINCH handler; a handler set meanwhile is not undone
         ("t", [signal.SIGUSR2, "fds=\r\n", b"7\r"],
-         rb"winch=default\r\nfds=\r\n(.|\s)*7 int=late", 0),
+         rb"winch=default\r\n(.|\s)*fds=\r\n(.|\s)*7 int=late", 0),
         ("r", [b"12", XOFF, b"3", 0.3, XON, b"\r"], b"123 int=default", 0),
         ("c", ["let go", b"7\r"], b"\n7 int=default", 0),
     ]
@@ -365,7 +451,8 @@ class Jobs(unittest.TestCase):
                 s.wait_stopped()
                 self.assertEqual(s.settings(), s.shell_mode)
                 s.job(b"f")
-                s.expect(b"x: " + typed)
+                s.expect(b"x: ")
+                s.shows("x: " + typed.decode())
                 self.assertEqual(s.answer(b"3\r"), typed.decode() + "3.000000")
 
     def test_settings_changed_while_stopped(self):
@@ -374,7 +461,8 @@ class Jobs(unittest.TestCase):
         s.before[6][termios.VINTR] = ctrl("G")
         termios.tcsetattr(s.tty, termios.TCSANOW, s.before)
         os.kill(s.pid, signal.SIGCONT)
-        s.expect(b"x: 12")
+        s.expect(b"x: ")
+        s.shows("x: 12")
         self.assertEqual(s.answer(b"3\r"), "123.000000")
 
     def test_stderr_on_another_terminal(self):
