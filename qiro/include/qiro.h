@@ -28,9 +28,14 @@
  * edited as it is typed: Left, Right, Home, End, Backspace, Delete,
  * Ctrl-A/E/B/F, Ctrl-U/K (cut to the start/end), Ctrl-W (cut a word),
  * Ctrl-L (redraw), Tab (a blank), and Up/Down or Ctrl-P/N through the
- * lines given at earlier prompts of the process. A line longer than 4095
- * bytes is refused with a reason. Any other input (a file, a pipe, stderr
- * elsewhere, echo turned off) is read as it comes.
+ * lines given at earlier prompts of the process. The row shows what Enter
+ * takes: the whole line where it fits, else a window around the cursor
+ * with < and > at hidden ends; characters take the columns terminals give
+ * them (wide characters two, combining marks none, whatever the locale),
+ * bytes that are not UTF-8 show as '?', and escape sequences in the prompt
+ * take none. A line longer than 4095 bytes at Enter is refused with a
+ * reason. Any other input (a file, a pipe, stderr elsewhere, echo turned
+ * off) is read as it comes.
  *
  * The editor leaves the caller as it found it:
  * - The terminal's settings change only while a call waits for keys, and
