@@ -76,7 +76,7 @@ static void put(struct edit *e, const char *s, size_t n)
 			flush_out(e);
 		size_t k = sizeof e->out - e->out_len;
 		k = n < k ? n : k;
-		memcpy(e->out + e->out_len, s, k);
+		memmove(e->out + e->out_len, s, k);
 		e->out_len += k;
 		s += k;
 		n -= k;

@@ -3,6 +3,9 @@
  * shows of it. A character is a code point and the marks that follow it
  * (the zero-width code points): the cursor moves, and Backspace deletes,
  * a character at a time.
+ *
+ * memmove, never memcpy: memcpy would make every program that loads the
+ * library check one more glibc symbol version at start.
  */
 #include "line.h"
 
@@ -160,18 +163,18 @@ static void step_history(struct qiro_line *l, int step)
 	if (!h || to < -1 || to >= (int)h->lines)
 		return;
 	if (l->hist < 0) {
-		memcpy(l->typed, l->buf, l->len);
+		memmove(l->typed, l->buf, l->len);
 		l->typed_len = l->len;
 	}
 	if (to < 0) {
-		memcpy(l->buf, l->typed, l->typed_len);
+		memmove(l->buf, l->typed, l->typed_len);
 		l->len = l->typed_len;
 	} else {
 		size_t at = h->used, i = h->lines;
 		for (int k = 0; k <= to; k++)
 			at -= h->len[--i];
 		l->len = h->len[i];
-		memcpy(l->buf, h->bytes + at, l->len);
+		memmove(l->buf, h->bytes + at, l->len);
 	}
 	l->pos = l->len;
 	l->hist = to;
@@ -191,7 +194,7 @@ void qiro_history_add(struct qiro_history *h, const char *s, size_t n)
 		memmove(h->len, h->len + 1, --h->lines * sizeof *h->len);
 		h->used -= drop;
 	}
-	memcpy(h->bytes + h->used, s, n);
+	memmove(h->bytes + h->used, s, n);
 	h->len[h->lines++] = (unsigned short)n;
 	h->used += n;
 }
@@ -458,7 +461,7 @@ void qiro_line_row(struct qiro_line *l, size_t room, struct qiro_row *row)
 			row->text[row->len++] = '?';
 			i += len;
 		}
-		memcpy(row->text + row->len, l->buf + i, n - i);
+		memmove(row->text + row->len, l->buf + i, n - i);
 		row->len += n - i;
 		i = n;
 	}
