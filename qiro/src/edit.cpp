@@ -57,6 +57,7 @@ struct edit {
 	enum asked asked;
 	bool dirty;		/* the line changed since it was drawn */
 	bool stale;		/* the row may have been wrapped: erase below */
+	bool own_row;		/* the line is on the row after the prompt's */
 	struct qiro_line line;
 	struct qiro_row row;
 	char out[512];
@@ -108,10 +109,9 @@ static void go_to(struct edit *e, size_t col)
  * ends, or on a row of its own. */
 static void place(struct edit *e, size_t end)
 {
-	bool next_row;
 	e->width = qiro_term_width();
-	e->start = qiro_line_start(end, e->width, &next_row);
-	if (next_row)
+	e->start = qiro_line_start(end, e->width, &e->own_row);
+	if (e->own_row)
 		put_s(e, "\r\n");
 	e->cursor = e->start;
 	e->dirty = true;
@@ -145,6 +145,14 @@ static void refresh(struct edit *e)
 		}
 		e->width = width;
 		e->stale = true;
+		bool own_row;
+		size_t start = qiro_line_start(e->origin + e->prompt_cols, width,
+					       &own_row);
+		if (e->own_row && !own_row) { /* back after the prompt */
+			put_s(e, "\r\x1b[K\x1b[A");
+			e->start = start;
+			e->own_row = false;
+		}
 	}
 	qiro_line_row(&e->line, width > e->start ? width - e->start : 0, &e->row);
 	go_to(e, e->start);
