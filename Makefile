@@ -42,14 +42,18 @@ test-cross:
 	@$(need) build test cross
 	tests/cross
 
-# New inputs go to build/fuzz/corpus; the corpus in fuzz/corpus stays as it is.
+# New inputs go to build/fuzz/corpus and line-corpus; the corpora in fuzz/
+# stay as they are. A line holds 4095 bytes: longer inputs add nothing.
 fuzz:
 	@$(need) build fuzz
 	@$(build) fuzz
-	mkdir -p build/fuzz/corpus
+	mkdir -p build/fuzz/corpus build/fuzz/line-corpus
 	build/fuzz/fuzz/fuzz_get_int -max_total_time=$(FUZZ_SECONDS) \
 	  -max_len=16384 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
 	  build/fuzz/corpus fuzz/corpus
+	build/fuzz/fuzz/fuzz_line -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=4200 -print_final_stats=1 -artifact_prefix=build/fuzz/line- \
+	  build/fuzz/line-corpus fuzz/line-corpus
 
 bench:
 	@$(need) build test
