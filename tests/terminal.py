@@ -64,12 +64,12 @@ class Session:
 
     def __init__(self, term="xterm", typed_ahead=b"", argv=None,
                  shell=False, background=False, err_pty=False, prompt=b"x: ",
-                 wrap=True):
+                 wrap=True, late=False):
         self.fd, self.tty = os.openpty()
         self.err, err = os.openpty() if err_pty else (None, self.tty)
         self.term = pyte.Screen(80, 24)
-        self.term.write_process_input = \
-            lambda answer: os.write(self.fd, answer.encode())
+        self.late, self.held = late, b""
+        self.term.write_process_input = self._answer
         self.stream = pyte.ByteStream(self.term)
         self.resize(80)
         self.before = termios.tcgetattr(self.tty)
@@ -132,6 +132,13 @@ class Session:
             os.write(report, b"%d\n" % status)
         finally:
             os._exit(0)
+
+    def _answer(self, answer):
+        """Where the cursor is; late, after the next keys typed."""
+        if self.late:
+            self.held += answer.encode()
+        else:
+            os.write(self.fd, answer.encode())
 
     def job(self, command):
         os.write(self.control, command)
@@ -197,6 +204,10 @@ class Session:
         while select.select([self.fd], [], [], 0)[0]:
             self.read()
         os.write(self.fd, keys)
+        if self.held:
+            time.sleep(0.5)
+            os.write(self.fd, self.held)
+            self.held = b""
 
     def settings(self):
         return termios.tcgetattr(self.tty)
@@ -380,13 +391,21 @@ class Screen(unittest.TestCase):
                 self.assertEqual(s.answer(b"\r"), "%.6f" % x)
 
     def test_text_before_the_prompt(self):
-        # written by the caller on the row, then get_int(""): no wrap
-        s = Session(argv=[ARGS.caller, "n"], prompt=None)
-        s.expect(b"Number: ")
-        s.type(b"7" * 90)
-        s.shows("Number: <" + "7" * 70)
-        s.type(b"\r2\r3\r")
-        self.assertIn(b"out of range", s.finish()[0])
+        # written by the caller on the row, then get_int(""): no wrap,
+        # whether the terminal tells where the cursor is in time or late,
+        # and with keys typed before the call
+        for late, ahead in ((False, False), (True, False), (False, True)):
+            with self.subTest(late=late, ahead=ahead):
+                s = Session(argv=[ARGS.caller, "n"], prompt=None, late=late,
+                            typed_ahead=b"777" if ahead else b"")
+                echoed = "777" if ahead else ""  # by the terminal
+                s.expect(b"Number: ")
+                s.type(b"" if ahead else b"777")
+                s.shows(echoed + "Number: 777")
+                s.type(b"7" * 87)
+                s.shows(echoed + "Number: <" + "7" * (70 - len(echoed)))
+                s.type(b"\r2\r3\r")
+                self.assertIn(b"out of range", s.finish()[0])
 
 
 class Callers(unittest.TestCase):

@@ -9,7 +9,9 @@
  * terminal did to it (a resize, a stop) is mended by the next draw. That
  * column is where the terminal's cursor stands after the prompt: asked of
  * the terminal once a call (ESC [6n), as the caller may have written to
- * the row before, and otherwise counted from the prompt.
+ * the row before, and otherwise counted from the prompt. Until a late
+ * answer comes, the row is drawn by moves from where the cursor is, which
+ * keeps whatever stands before it.
  */
 #include "edit.h"
 
@@ -41,6 +43,8 @@ enum asked { NOT, AT_START, AFTER_RESIZE };
 /* What next_byte gives beside bytes. */
 enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4 };
 
+enum { CTRL_D = 4 };
+
 /* Earlier lines, shared by all calls; guarded by stdin's lock, as are
  * the answer still to come and a terminal found not to answer. */
 static struct qiro_history history;
@@ -58,6 +62,8 @@ struct edit {
 	bool dirty;		/* the line changed since it was drawn */
 	bool stale;		/* the row may have been wrapped: erase below */
 	bool own_row;		/* the line is on the row after the prompt's */
+	bool guessed;		/* start counted; the terminal's answer late */
+	bool ending;		/* Enter taken: no more questions */
 	struct qiro_line line;
 	struct qiro_row row;
 	char out[512];
@@ -98,11 +104,17 @@ static void move(struct edit *e, size_t n, char letter)
 					     letter));
 }
 
-/* From the start of the cursor's row to column col. */
+/* To column col of the cursor's row. */
 static void go_to(struct edit *e, size_t col)
 {
-	put_s(e, "\r");
-	move(e, col, 'C');
+	if (e->guessed) {
+		move(e, col < e->cursor ? e->cursor - col : 0, 'D');
+		move(e, col > e->cursor ? col - e->cursor : 0, 'C');
+	} else {
+		put_s(e, "\r");
+		move(e, col, 'C');
+	}
+	e->cursor = col;
 }
 
 /* The line begins end columns after the row's start: where the prompt
@@ -117,10 +129,31 @@ static void place(struct edit *e, size_t end)
 	e->dirty = true;
 }
 
-/* The cursor report was asked for where nothing typed can come first. */
+/*
+ * Whether keys typed ahead, which the terminal's answer comes after, may
+ * end the call before it: Enter or Ctrl-D among them, or more than stdio
+ * holds once it has read.
+ */
+static bool may_end_first(struct edit *e)
+{
+	size_t n;
+	const char *s = qiro_buffered(e->in, &n);
+	if (!s) {
+		if (qiro_term_unread() == 0)
+			return false;
+		int c = getc_unlocked(e->in);
+		if (c == EOF || ungetc(c, e->in) == EOF)
+			return true;
+		s = qiro_buffered(e->in, &n);
+	}
+	return !s || qiro_term_unread() > 0 || memchr(s, '\r', n) ||
+	       memchr(s, '\n', n) || memchr(s, CTRL_D, n);
+}
+
+/* Asks where the cursor is, where the answer comes within the call. */
 static void ask_position(struct edit *e, enum asked why)
 {
-	if (silent || owed || !qiro_term_idle(e->in))
+	if (silent || owed || e->ending || may_end_first(e))
 		return;
 	put_s(e, "\x1b[6n");
 	flush_out(e);
@@ -150,6 +183,7 @@ static void refresh(struct edit *e)
 					       &own_row);
 		if (e->own_row && !own_row) { /* back after the prompt */
 			put_s(e, "\r\x1b[K\x1b[A");
+			e->cursor = 0;
 			e->start = start;
 			e->own_row = false;
 		}
@@ -158,8 +192,8 @@ static void refresh(struct edit *e)
 	go_to(e, e->start);
 	put(e, e->row.text, e->row.len);
 	put_s(e, e->stale ? "\x1b[J" : "\x1b[K");
-	e->cursor = e->start + e->row.cursor;
-	go_to(e, e->cursor);
+	e->cursor = e->start + e->row.cols;
+	go_to(e, e->start + e->row.cursor);
 	flush_out(e);
 	e->dirty = e->stale = false;
 }
@@ -175,6 +209,8 @@ static void redraw(struct edit *e, bool clear)
 		put_s(e, "\x1b[H\x1b[2J");
 		e->origin = 0;
 	}
+	/* Where the cursor went is not known: from the row's start. */
+	e->guessed = false;
 	go_to(e, e->origin);
 	put_s(e, "\x1b[J");
 	put_s(e, e->prompt);
@@ -200,6 +236,11 @@ static void answered(struct edit *e, unsigned column)
 	e->dirty = true;
 	if (why == AT_START && column > 0) {
 		size_t col = column - 1 < width ? column - 1 : width - 1;
+		if (e->guessed) { /* drawn already, from col */
+			go_to(e, e->start);
+			put_s(e, "\x1b[K");
+			e->guessed = false;
+		}
 		e->origin = col >= e->prompt_cols ? col - e->prompt_cols : 0;
 		place(e, col);
 	} else if (why == AFTER_RESIZE) {
@@ -208,6 +249,16 @@ static void answered(struct edit *e, unsigned column)
 			move(e, e->cursor / width, 'A');
 		redraw(e, false);
 	}
+}
+
+/* The answer, or none (0), to a question that may have timed out: the
+ * start column's is good however late, as the terminal answers in turn. */
+static void late_answer(struct edit *e, unsigned column)
+{
+	if (e->guessed)
+		e->asked = AT_START;
+	if (e->asked)
+		answered(e, column);
 }
 
 /*
@@ -281,8 +332,7 @@ static void await_answer(struct edit *e)
 	if (s && (len = report_length(s, n, &column)) > 0)
 		qiro_take(e->in, len);
 	owed = owed && !len && !silent;
-	if (e->asked)
-		answered(e, column);
+	late_answer(e, column);
 }
 
 /* Ctrl-C, Ctrl-\ and Ctrl-Z, read in their place among the keys: their
@@ -291,8 +341,12 @@ static void await_answer(struct edit *e)
  * own, and kept after Ctrl-Z. */
 static void deliver(struct edit *e, int sig, unsigned char key)
 {
-	if (e->dirty && !e->asked)
+	size_t pos = e->line.pos;
+	e->line.pos = e->line.len; /* the echo goes after the line */
+	if (!e->asked)
 		refresh(e);
+	e->line.pos = pos;
+	e->dirty = true;
 	qiro_term_send(sig, key);
 	if (sig != SIGTSTP) {
 		qiro_line_begin(&e->line, &history);
@@ -314,6 +368,7 @@ static qiro_status edit_line(struct edit *e)
 		case FAILED:
 			return QIRO_ERROR;
 		case TIMEOUT:
+			e->guessed = e->asked == AT_START;
 			answered(e, 0);
 			continue;
 		case REDRAW:
@@ -328,6 +383,7 @@ static qiro_status edit_line(struct edit *e)
 		case QIRO_LINE_ENTER:
 			if (owed)
 				await_answer(e);
+			e->ending = true;
 			e->line.pos = e->line.len;
 			refresh(e);
 			put_s(e, "\r\n");
@@ -349,8 +405,7 @@ static qiro_status edit_line(struct edit *e)
 			break;
 		case QIRO_LINE_POSITION:
 			owed = false;
-			if (e->asked)
-				answered(e, e->line.column);
+			late_answer(e, e->line.column);
 			break;
 		}
 	}
@@ -364,6 +419,7 @@ static qiro_status ask(struct edit *e, const char *prompt, int *value)
 		qiro_line_begin(&e->line, &history);
 		qiro_term_signal_keys(e->line.signal_keys);
 		e->asked = NOT;
+		e->guessed = e->ending = false;
 		put_s(e, prompt);
 		e->origin = 0;
 		place(e, e->prompt_cols);

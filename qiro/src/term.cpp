@@ -433,11 +433,10 @@ void qiro_term_signal_keys(unsigned char keys[3])
 			keys[k] = 0;
 }
 
-bool qiro_term_idle(FILE *in)
+size_t qiro_term_unread(void)
 {
 	int n;
-	return !qiro_term_buffered(in) && ioctl(tty.in, FIONREAD, &n) == 0 &&
-	       n == 0;
+	return ioctl(tty.in, FIONREAD, &n) == 0 && n >= 0 ? (size_t)n : 1;
 }
 
 void qiro_term_send(int sig, int c)

@@ -42,8 +42,8 @@ enum {
  */
 int qiro_term_wait(FILE *in, int timeout);
 
-/* Nothing typed waits to be read, in stdio or in the terminal. */
-bool qiro_term_idle(FILE *in);
+/* The bytes typed that the terminal holds, not read yet. */
+size_t qiro_term_unread(void);
 
 /* Bytes stdio has read from the terminal and not handed out yet. */
 bool qiro_term_buffered(FILE *in);
