@@ -478,8 +478,8 @@ size_t qiro_line_start(size_t cols, size_t width, bool *next_row)
 	return *next_row ? 0 : start;
 }
 
-/* An escape sequence in a prompt: CSI, OSC up to BEL or ST, or ESC and a
- * character; its length. */
+/* An escape sequence in a prompt: CSI, OSC up to BEL or ST, or ESC, its
+ * intermediates (ESC ( B) and a character; its length. */
 static size_t escape_length(const unsigned char *s)
 {
 	size_t i = 1;
@@ -493,7 +493,9 @@ static size_t escape_length(const unsigned char *s)
 		}
 		return !s[i] ? i : s[i] == 7 ? i + 1 : i + 2;
 	}
-	return s[i] ? 2 : 1;
+	while (s[i] >= 0x20 && s[i] <= 0x2f)
+		i++;
+	return s[i] ? i + 1 : i;
 }
 
 size_t qiro_prompt_columns(const char *prompt)
