@@ -3,9 +3,12 @@
  * tests/terminal.py. argv[1] holds letters, each a way of calling:
  *   h  a SIGINT handler that says so and returns     x  one that _exits
  *   i  ISIG off      e  ECHO off      a  alarm(1)     w  asks on a thread
+ *   b  the thread that asks blocks SIGINT
  *   r  SIGALRM every 20 ms, its handler without SA_RESTART
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
  *   n  "Number: " on stdout, then the prompt "", twice
+ *   f  a thread forks a child that exits, and tells the terminal's mode
+ *   l  holds stdin (flockfile) while a thread waits to ask, and asks
  *   t  a thread takes SIGUSR1 (exit(0)) and SIGUSR2 (tells SIGWINCH's
  *      disposition, sets a SIGINT handler of its own, and starts ls on
  *      /proc/self/fd, which lists 0 1 2 and its own 3: nothing of ours);
@@ -49,6 +52,11 @@ static void tick(int sig) { (void)sig; }
 
 static void *ask(void *prompt)
 {
+	sigset_t set;
+	sigemptyset(&set);
+	sigaddset(&set, SIGINT);
+	if (has('b'))
+		pthread_sigmask(SIG_BLOCK, &set, NULL);
 	answer = get_int(prompt);
 	return NULL;
 }
@@ -71,6 +79,19 @@ static void *take_signals(void *set)
 		}
 		waitpid(pid, NULL, 0);
 	}
+}
+
+static void *fork_one(void *unused)
+{
+	struct termios t;
+	(void)unused;
+	usleep(200000);
+	if (fork() == 0)
+		exit(0);
+	wait(NULL);
+	tcgetattr(0, &t);
+	fputs(t.c_lflag & ICANON ? "forked, canonical\n" : "forked\n", stderr);
+	return NULL;
 }
 
 static void on(int sig, void (*handler)(int), int flags)
@@ -116,7 +137,16 @@ int main(int argc, char **argv)
 		pthread_sigmask(SIG_BLOCK, &set, NULL);
 		pthread_create(&t, NULL, take_signals, &set);
 	}
-	if (has('w') || has('c')) {
+	if (has('f'))
+		pthread_create(&other, NULL, fork_one, NULL);
+	if (has('l')) {
+		flockfile(stdin);
+		pthread_create(&t, NULL, ask, "y: ");
+		usleep(200000);
+		ask("x: ");
+		funlockfile(stdin);
+		pthread_join(t, NULL);
+	} else if (has('w') || has('c')) {
 		pthread_create(&t, NULL, ask, "x: ");
 		if (has('c')) {
 			usleep(200000);

@@ -419,6 +419,7 @@ class Callers(unittest.TestCase):
         ("h", [b"12", "12", ctrl("C"), b"5\r"],
          rb"caught, canonical(.|\s)*\n5 int=caught", 0),
         ("xw", [b"12", ctrl("C")], b"", 130),  # its handler _exits
+        ("bw", [b"12", signal.SIGINT], b"", -signal.SIGINT),  # main takes it
         ("i", [b"12", ctrl("C"), b"\r"], b"12 int=default", 0),
         ("e", [b"12\r"], b"x: 12 int", 0),  # nothing echoed, Enter neither
         ("a", [], b"", -signal.SIGALRM),
@@ -431,6 +432,8 @@ class Callers(unittest.TestCase):
          rb"winch=default\r\n(.|\s)*0  1  2  3\r\n(.|\s)*7 int=late", 0),
         ("r", [b"12", XOFF, b"3", 0.3, XON, b"\r"], b"123 int=default", 0),
         ("c", ["let go", b"7\r"], b"\n7 int=default", 0),
+        ("f", ["forked\r\n", b"7\r"], b"7 int=default", 0),  # not its mode
+        ("l", [b"7\r", "y: ", b"8\r"], b"8 int=default", 0),
     ]
 
     def test_callers(self):

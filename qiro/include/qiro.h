@@ -53,15 +53,20 @@
  *   Ctrl-Z are the terminal's own keys (intr, quit, susp), whose signals
  *   it sends to the foreground process group; the line is dropped after
  *   Ctrl-C and Ctrl-\, as the terminal drops its own.
- * - Left alone: signals the calling thread blocks or the caller ignores,
- *   signals whose default is to be ignored (SIGWINCH: the width is read
+ * - A signal the calling thread blocks stays blocked there and goes where
+ *   it would have gone (a thread in sigwait still takes it); where another
+ *   thread takes it, the handler above runs there.
+ * - Left alone: signals the caller ignores, signals whose default is to
+ *   be ignored (SIGWINCH: the width is read
  *   when the line is drawn), and the caller's handlers for SIGSEGV,
  *   SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGSYS, SIGPROF, SIGVTALRM and the
  *   real-time signals, which may need where or exactly when the signal
  *   struck: those run in the editor's mode. A disposition is given back
  *   when the call returns, unless another was set meanwhile.
- * - Only SIGKILL, or _exit from another thread, can leave the terminal in
- *   the editor's mode. Nothing typed ahead is lost.
+ * - Only SIGKILL and SIGSTOP, which cannot be caught, or _exit or exec
+ *   from another thread, can leave the terminal in the editor's mode.
+ *   Nothing typed ahead is lost. A child forked meanwhile has no call:
+ *   its exit leaves the terminal to the parent's.
  * - The library's descriptors are close-on-exec, and closed when the call
  *   returns or is cancelled. What it writes to the terminal is written
  *   whole, and never sets stderr's error indicator.

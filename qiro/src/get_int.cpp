@@ -36,31 +36,47 @@ static qiro_status ask(const char *prompt, int *value)
 static sem_t turn;
 static pthread_once_t turn_made = PTHREAD_ONCE_INIT;
 
-static void make_turn(void)
+static void make_turn_again(void)
 {
 	sem_init(&turn, 0, 1);
 }
 
-static void let_go(void *)
+static void make_turn(void)
+{
+	sem_init(&turn, 0, 1);
+	/* A child forked mid-call has no caller holding the turn. */
+	pthread_atfork(nullptr, nullptr, make_turn_again);
+}
+
+static void let_go(void *turn_taken)
 {
 	funlockfile(stdin);
-	sem_post(&turn);
+	if (turn_taken)
+		sem_post(&turn);
 }
 
 /*
  * Holding stdin for the whole call gives each line whole to one caller.
  * A caller cancelled while it waits, for its turn or for input, lets go.
+ * A caller that holds stdin already (flockfile) has it for its call, and
+ * the turn too if it is free: a caller waiting for the turn would
+ * otherwise wait for stdin in its turn, which the caller never lets go.
  */
 static qiro_status ask_in_turn(const char *prompt, int *value)
 {
 	qiro_status s;
+	bool turn_taken = true;
 
 	pthread_once(&turn_made, make_turn);
-	while (sem_wait(&turn) != 0) {
-		/* EINTR: a signal's handler ran */
+	if (ftrylockfile(stdin) == 0) {
+		turn_taken = sem_trywait(&turn) == 0;
+	} else {
+		while (sem_wait(&turn) != 0) {
+			/* EINTR: a signal's handler ran */
+		}
+		flockfile(stdin);
 	}
-	flockfile(stdin);
-	pthread_cleanup_push(let_go, nullptr);
+	pthread_cleanup_push(let_go, turn_taken ? &turn : nullptr);
 	s = ask(prompt, value);
 	pthread_cleanup_pop(1);
 	return s;

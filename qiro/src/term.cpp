@@ -191,12 +191,25 @@ static struct sigaction ours(const struct sigaction *old)
 	return sa;
 }
 
-/* Stands in for sig's disposition as it is now. */
+static bool is_ours(const struct sigaction *sa)
+{
+	return (sa->sa_flags & SA_SIGINFO) && sa->sa_sigaction == on_signal;
+}
+
+/*
+ * Stands in for sig's disposition as it is now. Ours already (another
+ * thread's handler took it again first), the caller's stays as recorded:
+ * passing a signal on to ourselves would never end.
+ */
 static void take_locked(int sig)
 {
 	struct sigaction now, sa;
+	if (sigaction(sig, nullptr, &now) != 0)
+		return;
+	if (tty.mine[sig] && is_ours(&now))
+		return;
 	tty.mine[sig] = false;
-	if (sigaction(sig, nullptr, &now) != 0 || !passes_on(sig, &now))
+	if (!passes_on(sig, &now))
 		return;
 	sa = ours(&now);
 	tty.old[sig] = now;
@@ -209,7 +222,7 @@ static void give_back(int sig)
 	struct sigaction now;
 	if (!tty.mine[sig] || sigaction(sig, &tty.old[sig], &now) != 0)
 		return;
-	if (now.sa_sigaction != on_signal)
+	if (!is_ours(&now))
 		sigaction(sig, &now, nullptr);
 }
 
@@ -266,6 +279,21 @@ static void at_exit(void)
 	tty.closing = 1;
 	leave_locked();
 	unlock(&mask);
+}
+
+/*
+ * A child forked while a call waits has no call: what it does, exit
+ * included, leaves the terminal to the parent's call, and the pipe's ends
+ * are not its to hold.
+ */
+static void in_child(void)
+{
+	if (tty.active) {
+		close(tty.wake);
+		close(tty.woken);
+	}
+	tty.lock = tty.on = tty.active = tty.handling = 0;
+	tty.wake = -1;
 }
 
 /* A read of nothing stops a process in the background (SIGTTIN), as any
@@ -325,22 +353,23 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	/* pipe2 through syscall: see read.cpp on symbol versions. */
 	if (syscall(SYS_pipe2, p, O_CLOEXEC | O_NONBLOCK) != 0)
 		return QIRO_TERM_PLAIN;
-	if (!__atomic_exchange_n(&hooked, 1, __ATOMIC_SEQ_CST))
+	if (!__atomic_exchange_n(&hooked, 1, __ATOMIC_SEQ_CST)) {
 		atexit(at_exit);
+		pthread_atfork(nullptr, nullptr, in_child);
+	}
 
 	lock(&mask);
 	tty.woken = p[0];
 	tty.wake = p[1];
 	tty.active = 1;
 	tty.redraw = 0;
-	/* Those the calling thread blocks (mask) are someone else's to take. */
+	/* Those the calling thread blocks too: another thread may take
+	 * them. One that waits for them (sigwait) still gets them. */
 	memset(tty.mine, 0, sizeof tty.mine);
 	for (int sig : ending)
-		if (!sigismember(&mask, sig))
-			take_locked(sig);
+		take_locked(sig);
 	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
-		if (!sigismember(&mask, sig))
-			take_locked(sig);
+		take_locked(sig);
 	bool ok = enter_locked();
 	unlock(&mask);
 	if (!ok) {
@@ -385,6 +414,10 @@ static void drain(void)
 int qiro_term_wait(FILE *in, int timeout)
 {
 	for (;;) {
+		if (!LOAD(tty.active)) { /* a child forked by a handler */
+			errno = EIO;
+			return QIRO_TERM_FAILED_WAIT;
+		}
 		if (!LOAD(tty.on) && !LOAD(tty.handling) && !LOAD(tty.closing)) {
 			sigset_t mask;
 			if (!wait_foreground())
