@@ -46,6 +46,28 @@ TEST(Width, Columns)
 		EXPECT_EQ(qiro_width(w.c), w.columns) << std::hex << "U+" << w.c;
 }
 
+/* A prompt written from a column, on rows of a width: where in it the
+ * last row begins, which a redraw writes again. */
+struct PromptRow {
+	std::string prompt;
+	size_t from, width, row;
+} prompt_rows[] = {
+	{"x: ", 0, 80, 0},
+	{std::string(100, 'p') + "x: ", 0, 80, 80},
+	{std::string(75, 'p'), 8, 80, 72},
+	{std::string(78, 'p') + "\xe4\xb8\xadx", 0, 80, 81}, /* fits, then wraps */
+	{std::string(79, 'p') + "\xe4\xb8\xad", 0, 80, 79},  /* goes to the next */
+	{"\x1b[1m" + std::string(90, 'p'), 0, 80, 84},
+	{"Enter\nx: ", 0, 80, 6},
+};
+
+TEST(Prompt, LastRow)
+{
+	for (const PromptRow &p : prompt_rows)
+		EXPECT_EQ(qiro_prompt_last_row(p.prompt.c_str(), p.from, p.width),
+			  p.row) << p.prompt;
+}
+
 #define LEFT "\x1b[D"
 #define RIGHT "\x1b[C"
 #define UP "\x1b[A"

@@ -199,21 +199,26 @@ static void refresh(struct edit *e)
 }
 
 /*
- * The prompt's last line again, on the row the cursor is on, then the line
+ * The prompt's last row again, on the row the cursor is on, then the line
  * (the whole prompt only when the call begins), after the row was lost: a
- * stop, a handler of the caller's, Ctrl-L (the screen cleared first).
+ * stop, a handler of the caller's, Ctrl-L (the screen cleared first: the
+ * whole of the prompt's last line).
  */
 static void redraw(struct edit *e, bool clear)
 {
+	size_t from = 0;
 	if (clear) {
 		put_s(e, "\x1b[H\x1b[2J");
 		e->origin = 0;
+	} else {
+		from = qiro_prompt_last_row(e->prompt, e->origin,
+					    qiro_term_width());
 	}
 	/* Where the cursor went is not known: from the row's start. */
 	e->guessed = false;
-	go_to(e, e->origin);
+	go_to(e, from ? 0 : e->origin);
 	put_s(e, "\x1b[J");
-	put_s(e, e->prompt);
+	put_s(e, e->prompt + from);
 	place(e, e->origin + e->prompt_cols);
 	e->asked = NOT;
 	e->stale = true;
@@ -349,6 +354,7 @@ static void deliver(struct edit *e, int sig, unsigned char key)
 	e->dirty = true;
 	qiro_term_send(sig, key);
 	if (sig != SIGTSTP) {
+		qiro_term_drawn(); /* what a handler of the caller's wrote too */
 		qiro_line_begin(&e->line, &history);
 		put_s(e, "\r\n");
 		e->origin = 0;

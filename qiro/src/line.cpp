@@ -498,24 +498,47 @@ static size_t escape_length(const unsigned char *s)
 	return s[i] ? i + 1 : i;
 }
 
-size_t qiro_prompt_columns(const char *prompt)
+/* The columns a prompt takes written from column cols, and where in it
+ * its last row begins on rows width wide (0: no wrapping). */
+static size_t walk(const char *prompt, size_t cols, size_t width,
+		   size_t *row)
 {
 	const unsigned char *s = (const unsigned char *)prompt;
-	size_t cols = 0, n = strlen(prompt), len;
+	size_t n = strlen(prompt), len;
+	*row = 0;
 	for (size_t i = 0; i < n; i += len) {
 		len = 1;
-		if (s[i] == '\n' || s[i] == '\r')
+		if (s[i] == '\n' || s[i] == '\r') {
 			cols = 0;
-		else if (s[i] == '\t')
+			*row = i + 1;
+		} else if (s[i] == '\t') {
 			cols = (cols / 8 + 1) * 8;
-		else if (s[i] == '\b')
+		} else if (s[i] == '\b') {
 			cols -= cols > 0;
-		else if (s[i] == 0x1b)
+		} else if (s[i] == 0x1b) {
 			len = escape_length(s + i);
-		else {
-			int w = glyph(s + i, n - i, &len);
-			cols += w < 0 ? (s[i] >= 0x80) : (size_t)w;
+		} else {
+			int g = glyph(s + i, n - i, &len);
+			size_t w = g < 0 ? (s[i] >= 0x80) : (size_t)g;
+			if (width && cols + w > width) {
+				cols = 0;
+				*row = i;
+			}
+			cols += w;
 		}
 	}
 	return cols;
+}
+
+size_t qiro_prompt_columns(const char *prompt)
+{
+	size_t row;
+	return walk(prompt, 0, 0, &row);
+}
+
+size_t qiro_prompt_last_row(const char *prompt, size_t from, size_t width)
+{
+	size_t row;
+	walk(prompt, from, width, &row);
+	return row;
 }

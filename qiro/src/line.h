@@ -87,4 +87,8 @@ void qiro_history_add(struct qiro_history *h, const char *s, size_t n);
  * the next multiple of 8, each character what terminals give it. */
 size_t qiro_prompt_columns(const char *prompt);
 
+/* Where the last row a prompt's last line takes begins, in its bytes, when
+ * written from column from of rows width wide. */
+size_t qiro_prompt_last_row(const char *prompt, size_t from, size_t width);
+
 #endif

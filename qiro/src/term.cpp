@@ -486,6 +486,11 @@ void qiro_term_send(int sig, int c)
 	kill(group > 0 ? -group : 0, sig);
 }
 
+void qiro_term_drawn(void)
+{
+	__atomic_store_n(&tty.redraw, 0, __ATOMIC_SEQ_CST);
+}
+
 size_t qiro_term_width(void)
 {
 	struct winsize ws;

@@ -59,6 +59,9 @@ void qiro_term_signal_keys(unsigned char keys[3]);
  * terminal's foreground process group, as the terminal would. */
 void qiro_term_send(int sig, int c);
 
+/* The row is drawn anew: a redraw asked for until now is done. */
+void qiro_term_drawn(void);
+
 /* The terminal's width in columns. */
 size_t qiro_term_width(void);
 
