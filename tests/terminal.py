@@ -402,6 +402,7 @@ class Screen(unittest.TestCase):
                 s.expect(b"Number: ")
                 s.type(b"" if ahead else b"777")
                 s.shows(echoed + "Number: 777")
+                s.type(b"")  # a late answer comes before what follows
                 s.type(b"7" * 87)
                 s.shows(echoed + "Number: <" + "7" * (70 - len(echoed)))
                 s.type(b"\r2\r3\r")
