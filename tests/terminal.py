@@ -399,7 +399,7 @@ class Screen(unittest.TestCase):
                 s = Session(argv=[ARGS.caller, "n"], prompt=None, late=late,
                             typed_ahead=b"777" if ahead else b"")
                 echoed = "777" if ahead else ""  # by the terminal
-                s.expect(b"Number: ")
+                s.expect(b"\x1b[6n")  # the editor has the terminal now
                 s.type(b"" if ahead else b"777")
                 s.shows(echoed + "Number: 777")
                 s.type(b"")  # a late answer comes before what follows
