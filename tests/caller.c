@@ -8,7 +8,10 @@
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
  *   n  "Number: " on stdout, then the prompt "", twice
  *   f  a thread forks a child that exits, and tells the terminal's mode
- *   l  holds stdin (flockfile) while a thread waits to ask, and asks
+ *   l  holds stdin (flockfile) while a thread waits to ask, and asks;
+ *      with c, cancels that thread first
+ *   k  a thread saves SIGINT's disposition while the call waits, and it
+ *      is put back after the call; then asks again
  *   t  a thread takes SIGUSR1 (exit(0)) and SIGUSR2 (tells SIGWINCH's
  *      disposition, sets a SIGINT handler of its own, and starts ls on
  *      /proc/self/fd, which lists 0 1 2 and its own 3: nothing of ours);
@@ -94,6 +97,16 @@ static void *fork_one(void *unused)
 	return NULL;
 }
 
+static struct sigaction saved;
+
+static void *save_int(void *unused)
+{
+	(void)unused;
+	usleep(200000);
+	sigaction(SIGINT, NULL, &saved);
+	return NULL;
+}
+
 static void on(int sig, void (*handler)(int), int flags)
 {
 	struct sigaction sa = {0};
@@ -143,9 +156,21 @@ int main(int argc, char **argv)
 		flockfile(stdin);
 		pthread_create(&t, NULL, ask, "y: ");
 		usleep(200000);
+		if (has('c')) {
+			pthread_cancel(t);
+			pthread_join(t, NULL);
+			fputs("let go\n", stderr);
+		}
 		ask("x: ");
 		funlockfile(stdin);
+		if (!has('c'))
+			pthread_join(t, NULL);
+	} else if (has('k')) {
+		pthread_create(&t, NULL, save_int, NULL);
+		ask("x: ");
 		pthread_join(t, NULL);
+		sigaction(SIGINT, &saved, NULL);
+		ask("y: ");
 	} else if (has('w') || has('c')) {
 		pthread_create(&t, NULL, ask, "x: ");
 		if (has('c')) {

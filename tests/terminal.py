@@ -435,6 +435,8 @@ class Callers(unittest.TestCase):
         ("c", ["let go", b"7\r"], b"\n7 int=default", 0),
         ("f", ["forked\r\n", b"7\r"], b"7 int=default", 0),  # not its mode
         ("l", [b"7\r", "y: ", b"8\r"], b"8 int=default", 0),
+        ("lc", [b"7\r"], rb"let go(.|\s)*7 int=default", 0),
+        ("k", [0.4, b"5\r", "y: ", b"12", ctrl("C")], b"", -signal.SIGINT),
     ]
 
     def test_callers(self):

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <semaphore.h>
 #include <stdio.h>
+#include <time.h>
 
 #include "edit.h"
 #include "read.h"
@@ -48,36 +49,52 @@ static void make_turn(void)
 	pthread_atfork(nullptr, nullptr, make_turn_again);
 }
 
-static void let_go(void *turn_taken)
+static void give_turn(void *turn_taken)
 {
-	funlockfile(stdin);
 	if (turn_taken)
 		sem_post(&turn);
 }
 
+static void unlock_stdin(void *)
+{
+	funlockfile(stdin);
+}
+
+/* stdin held by the caller's own code, in its turn: waited for in a
+ * way that can be cancelled, which flockfile cannot. */
+static void lock_stdin(void)
+{
+	const struct timespec ms = {0, 1000000};
+	while (ftrylockfile(stdin) != 0)
+		nanosleep(&ms, nullptr);
+}
+
 /*
  * Holding stdin for the whole call gives each line whole to one caller.
- * A caller cancelled while it waits, for its turn or for input, lets go.
- * A caller that holds stdin already (flockfile) has it for its call, and
- * the turn too if it is free: a caller waiting for the turn would
+ * A caller cancelled while it waits, for its turn, for stdin or for input,
+ * lets go. A caller that holds stdin already (flockfile) has it for its
+ * call, and the turn too if it is free: a caller waiting for the turn would
  * otherwise wait for stdin in its turn, which the caller never lets go.
  */
 static qiro_status ask_in_turn(const char *prompt, int *value)
 {
 	qiro_status s;
-	bool turn_taken = true;
+	bool held = ftrylockfile(stdin) == 0, turn_taken = true;
 
 	pthread_once(&turn_made, make_turn);
-	if (ftrylockfile(stdin) == 0) {
+	if (held) {
 		turn_taken = sem_trywait(&turn) == 0;
 	} else {
 		while (sem_wait(&turn) != 0) {
 			/* EINTR: a signal's handler ran */
 		}
-		flockfile(stdin);
 	}
-	pthread_cleanup_push(let_go, turn_taken ? &turn : nullptr);
+	pthread_cleanup_push(give_turn, turn_taken ? &turn : nullptr);
+	if (!held)
+		lock_stdin();
+	pthread_cleanup_push(unlock_stdin, nullptr);
 	s = ask(prompt, value);
+	pthread_cleanup_pop(1);
 	pthread_cleanup_pop(1);
 	return s;
 }

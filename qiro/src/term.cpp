@@ -198,16 +198,19 @@ static bool is_ours(const struct sigaction *sa)
 
 /*
  * Stands in for sig's disposition as it is now. Ours already (another
- * thread's handler took it again first), the caller's stays as recorded:
- * passing a signal on to ourselves would never end.
+ * thread's handler took it again first, or a caller saved ours and put it
+ * back after a call), the caller's stays as last recorded: passing a
+ * signal on to ourselves would never end.
  */
 static void take_locked(int sig)
 {
 	struct sigaction now, sa;
 	if (sigaction(sig, nullptr, &now) != 0)
 		return;
-	if (tty.mine[sig] && is_ours(&now))
+	if (is_ours(&now)) {
+		tty.mine[sig] = true;
 		return;
+	}
 	tty.mine[sig] = false;
 	if (!passes_on(sig, &now))
 		return;
@@ -293,7 +296,7 @@ static void in_child(void)
 		close(tty.woken);
 	}
 	tty.lock = tty.on = tty.active = tty.handling = 0;
-	tty.wake = -1;
+	tty.wake = tty.woken = -1;
 }
 
 /* A read of nothing stops a process in the background (SIGTTIN), as any
@@ -383,6 +386,7 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 
 void qiro_term_end(void *)
 {
+	int e = errno;
 	sigset_t mask;
 	lock(&mask);
 	leave_locked();
@@ -394,8 +398,11 @@ void qiro_term_end(void *)
 		give_back(sig);
 	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
 		give_back(sig);
-	close(wake);
-	close(tty.woken);
+	if (wake >= 0) {
+		close(wake);
+		close(tty.woken);
+	}
+	errno = e;
 }
 
 bool qiro_term_buffered(FILE *in)
