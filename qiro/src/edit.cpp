@@ -131,8 +131,8 @@ static void place(struct edit *e, size_t end)
 
 /*
  * Whether keys typed ahead, which the terminal's answer comes after, may
- * end the call before it: Enter or Ctrl-D among them, or more than stdio
- * holds once it has read.
+ * end the call before it (Enter or Ctrl-D among them, or more than stdio
+ * holds once it has read) or be taken for it (an escape sequence).
  */
 static bool may_end_first(struct edit *e)
 {
@@ -147,7 +147,8 @@ static bool may_end_first(struct edit *e)
 		s = qiro_buffered(e->in, &n);
 	}
 	return !s || qiro_term_unread() > 0 || memchr(s, '\r', n) ||
-	       memchr(s, '\n', n) || memchr(s, CTRL_D, n);
+	       memchr(s, '\n', n) || memchr(s, CTRL_D, n) ||
+	       memchr(s, '\x1b', n);
 }
 
 /* Asks where the cursor is, where the answer comes within the call. */
