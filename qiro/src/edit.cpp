@@ -151,10 +151,12 @@ static bool may_end_first(struct edit *e)
 	       memchr(s, '\x1b', n);
 }
 
-/* Asks where the cursor is, where the answer comes within the call. */
+/* Asks where the cursor is, where the answer comes within the call and
+ * can be told from keys (not byte by byte, through an unbuffered stdin). */
 static void ask_position(struct edit *e, enum asked why)
 {
-	if (silent || owed || e->ending || may_end_first(e))
+	if (silent || owed || e->ending || qiro_unbuffered(e->in) ||
+	    may_end_first(e))
 		return;
 	put_s(e, "\x1b[6n");
 	flush_out(e);

@@ -33,6 +33,17 @@ static inline void qiro_take(FILE *f, size_t n)
 #endif
 }
 
+/* setvbuf(f, NULL, _IONBF, 0): glibc gives a buffer only at the first read. */
+static inline bool qiro_unbuffered(FILE *f)
+{
+#ifdef __GLIBC__
+	enum { UNBUFFERED = 0x0002 }; /* glibc's _IO_UNBUFFERED */
+	return f->_flags & UNBUFFERED;
+#else
+	return __fbufsize(f) <= 1;
+#endif
+}
+
 /*
  * The stream's descriptor, and fflush only where output waits: on glibc
  * read off the FILE, as a first call of fileno or fflush would cost a
