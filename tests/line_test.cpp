@@ -47,25 +47,29 @@ TEST(Width, Columns)
 }
 
 /* A prompt written from a column, on rows of a width: where in it the
- * last row begins, which a redraw writes again. */
+ * last row begins, which a redraw writes again, and the column it ends at. */
 struct PromptRow {
 	std::string prompt;
-	size_t from, width, row;
+	size_t from, width, row, end;
 } prompt_rows[] = {
-	{"x: ", 0, 80, 0},
-	{std::string(100, 'p') + "x: ", 0, 80, 80},
-	{std::string(75, 'p'), 8, 80, 72},
-	{std::string(78, 'p') + "\xe4\xb8\xadx", 0, 80, 81}, /* fits, then wraps */
-	{std::string(79, 'p') + "\xe4\xb8\xad", 0, 80, 79},  /* goes to the next */
-	{"\x1b[1m" + std::string(90, 'p'), 0, 80, 84},
-	{"Enter\nx: ", 0, 80, 6},
+	{"x: ", 0, 80, 0, 3},
+	{std::string(100, 'p') + "x: ", 0, 80, 80, 23},
+	{std::string(75, 'p'), 8, 80, 72, 3},
+	{std::string(78, 'p') + "\xe4\xb8\xadx", 0, 80, 81, 1}, /* fits, wraps */
+	{std::string(79, 'p') + "\xe4\xb8\xad: ", 0, 80, 79, 4}, /* to the next */
+	{std::string(77, 'p') + "\tb: ", 0, 80, 79, 2}, /* the tab stops at 79 */
+	{"\x1b[1m" + std::string(90, 'p'), 0, 80, 84, 10},
+	{"Enter\nx: ", 0, 80, 6, 3},
 };
 
-TEST(Prompt, LastRow)
+TEST(Prompt, Rows)
 {
-	for (const PromptRow &p : prompt_rows)
-		EXPECT_EQ(qiro_prompt_last_row(p.prompt.c_str(), p.from, p.width),
-			  p.row) << p.prompt;
+	for (const PromptRow &p : prompt_rows) {
+		size_t row;
+		EXPECT_EQ(qiro_prompt_end(p.prompt.c_str(), p.from, p.width, &row),
+			  p.end) << p.prompt;
+		EXPECT_EQ(row, p.row) << p.prompt;
+	}
 }
 
 #define LEFT "\x1b[D"

@@ -117,6 +117,14 @@ static void go_to(struct edit *e, size_t col)
 	e->cursor = col;
 }
 
+/* Where the prompt's last line ends at width, from where it began; *row,
+ * if wanted, where in it its last row begins. */
+static size_t prompt_end(const struct edit *e, size_t width, size_t *row)
+{
+	size_t r;
+	return qiro_prompt_end(e->prompt, e->origin, width, row ? row : &r);
+}
+
 /* The line begins end columns after the row's start: where the prompt
  * ends, or on a row of its own. */
 static void place(struct edit *e, size_t end)
@@ -182,8 +190,8 @@ static void refresh(struct edit *e)
 		e->width = width;
 		e->stale = true;
 		bool own_row;
-		size_t start = qiro_line_start(e->origin + e->prompt_cols, width,
-					       &own_row);
+		size_t start = qiro_line_start(prompt_end(e, width, nullptr),
+					       width, &own_row);
 		if (e->own_row && !own_row) { /* back after the prompt */
 			put_s(e, "\r\x1b[K\x1b[A");
 			e->cursor = 0;
@@ -214,15 +222,14 @@ static void redraw(struct edit *e, bool clear)
 		put_s(e, "\x1b[H\x1b[2J");
 		e->origin = 0;
 	} else {
-		from = qiro_prompt_last_row(e->prompt, e->origin,
-					    qiro_term_width());
+		prompt_end(e, qiro_term_width(), &from);
 	}
 	/* Where the cursor went is not known: from the row's start. */
 	e->guessed = false;
 	go_to(e, from ? 0 : e->origin);
 	put_s(e, "\x1b[J");
 	put_s(e, e->prompt + from);
-	place(e, e->origin + e->prompt_cols);
+	place(e, prompt_end(e, qiro_term_width(), nullptr));
 	e->asked = NOT;
 	e->stale = true;
 	refresh(e);
@@ -431,7 +438,7 @@ static qiro_status ask(struct edit *e, const char *prompt, int *value)
 		e->guessed = e->ending = false;
 		put_s(e, prompt);
 		e->origin = 0;
-		place(e, e->prompt_cols);
+		place(e, prompt_end(e, qiro_term_width(), nullptr));
 		flush_out(e);
 		ask_position(e, AT_START);
 

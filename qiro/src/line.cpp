@@ -499,7 +499,9 @@ static size_t escape_length(const unsigned char *s)
 }
 
 /* The columns a prompt takes written from column cols, and where in it
- * its last row begins on rows width wide (0: no wrapping). */
+ * its last row begins, on rows width wide (0: no wrapping): then the
+ * column it ends at on that row. A character too wide for what is left of
+ * a row goes to the next, and a tab stops at the last column. */
 static size_t walk(const char *prompt, size_t cols, size_t width,
 		   size_t *row)
 {
@@ -513,6 +515,8 @@ static size_t walk(const char *prompt, size_t cols, size_t width,
 			*row = i + 1;
 		} else if (s[i] == '\t') {
 			cols = (cols / 8 + 1) * 8;
+			if (width && cols >= width)
+				cols = width - 1;
 		} else if (s[i] == '\b') {
 			cols -= cols > 0;
 		} else if (s[i] == 0x1b) {
@@ -536,9 +540,8 @@ size_t qiro_prompt_columns(const char *prompt)
 	return walk(prompt, 0, 0, &row);
 }
 
-size_t qiro_prompt_last_row(const char *prompt, size_t from, size_t width)
+size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
+		       size_t *row)
 {
-	size_t row;
-	walk(prompt, from, width, &row);
-	return row;
+	return walk(prompt, from, width, row);
 }

@@ -87,8 +87,9 @@ void qiro_history_add(struct qiro_history *h, const char *s, size_t n);
  * the next multiple of 8, each character what terminals give it. */
 size_t qiro_prompt_columns(const char *prompt);
 
-/* Where the last row a prompt's last line takes begins, in its bytes, when
- * written from column from of rows width wide. */
-size_t qiro_prompt_last_row(const char *prompt, size_t from, size_t width);
+/* The column a prompt's last line ends at, written from column from of
+ * rows width wide, and in *row where in its bytes its last row begins. */
+size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
+		       size_t *row);
 
 #endif
