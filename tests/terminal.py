@@ -305,11 +305,13 @@ class Editing(unittest.TestCase):
 
 class EndOfInput(unittest.TestCase):
     def test_ctrl_d_on_an_empty_line(self):
-        s = Session()
-        s.type(ctrl("D"))
-        rest, status = s.finish()
-        self.assertIn(b"end of input", rest)
-        self.assertEqual(status, 1)
+        for ahead in (False, True):  # typed before the editor's mode too
+            with self.subTest(ahead=ahead):
+                s = Session(typed_ahead=ctrl("D") if ahead else b"")
+                s.type(b"" if ahead else ctrl("D"))
+                rest, status = s.finish()
+                self.assertIn(b"end of input", rest)
+                self.assertEqual(status, 1)
 
     def test_belongs_to_one_call(self):
         # 12, Ctrl-D twice, Enter: x is 12 and y waits, with the editor

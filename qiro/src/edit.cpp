@@ -64,6 +64,7 @@ struct edit {
 	bool own_row;		/* the line is on the row after the prompt's */
 	bool guessed;		/* start counted; the terminal's answer late */
 	bool ending;		/* Enter taken: no more questions */
+	size_t ahead;		/* bytes typed before the editor's mode */
 	struct qiro_line line;
 	struct qiro_row row;
 	char out[512];
@@ -155,7 +156,7 @@ static bool may_end_first(struct edit *e)
 		s = qiro_buffered(e->in, &n);
 	}
 	return !s || qiro_term_unread() > 0 || memchr(s, '\r', n) ||
-	       memchr(s, '\n', n) || memchr(s, CTRL_D, n) ||
+	       memchr(s, '\n', n) || memchr(s, CTRL_D, n) || memchr(s, 0, n) ||
 	       memchr(s, '\x1b', n);
 }
 
@@ -295,8 +296,14 @@ static int next_byte(struct edit *e)
 		case QIRO_TERM_TIMEOUT:
 			return TIMEOUT;
 		}
-		if ((c = getc_unlocked(e->in)) != EOF)
+		if ((c = getc_unlocked(e->in)) != EOF) {
+			if (e->ahead > 0) {
+				e->ahead--;
+				if (c == 0)
+					return CTRL_D;
+			}
 			return c;
+		}
 		if (!ferror_unlocked(e->in))
 			return END;
 		if (errno != EINTR && errno != EAGAIN)
@@ -498,6 +505,11 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 	e.prompt_cols = qiro_prompt_columns(e.prompt);
 	e.out_len = 0;
 	e.stale = false;
+	/* Ctrl-D typed ahead at the terminal's own line editing comes as a
+	 * NUL once the editor's mode is on. */
+	size_t n = 0;
+	qiro_buffered(in, &n);
+	e.ahead = n + qiro_term_unread();
 	/* Whatever the caller left in stderr's buffer comes first. */
 	qiro_flush(err);
 	return edit(&e, prompt, value);
