@@ -80,9 +80,11 @@
  * get_int may be called from any thread. A call holds stdin (flockfile)
  * from its first prompt to its answer, so each line goes whole to exactly
  * one caller and callers take turns; each prompt and each reason is
- * written whole, and stderr is not held while waiting for input. A thread
- * cancelled while it waits inside get_int, for its turn or for input,
- * lets go of stdin and gives the terminal back. The history of earlier
+ * written whole, and stderr is not held while waiting for input. A caller
+ * that holds stdin itself may call get_int while others wait their turn.
+ * A thread cancelled while it waits inside get_int, for its turn, for
+ * stdin or for input, lets go of stdin and gives the terminal back. The
+ * history of earlier
  * lines is shared, under stdin's lock. A signal's handler may not call
  * get_int, and must return or end the process (not jump out of it).
  */
