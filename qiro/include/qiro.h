@@ -44,7 +44,9 @@
  *   there is. They are read afresh each time, so a change made while the
  *   process was stopped stays.
  * - They are the caller's again when the call returns, when the process
- *   exits (exit from any thread, a return from main), and while any
+ *   exits (exit from any thread, a return from main: a call waiting on
+ *   another thread lets go of stdin, which exit flushes, and does not
+ *   return), and while any
  *   signal whose default ends or stops the process takes its course: the
  *   library's handler gives the terminal back, then passes the signal on,
  *   on the same thread, to the caller's disposition. The caller's handler

@@ -41,7 +41,7 @@ enum { ANSWER_MS = 200, OWED_MS = 1000 };
 enum asked { NOT, AT_START, AFTER_RESIZE };
 
 /* What next_byte gives beside bytes. */
-enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4 };
+enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4, EXITING = -5 };
 
 enum { CTRL_D = 4 };
 
@@ -278,9 +278,9 @@ static void late_answer(struct edit *e, unsigned column)
 }
 
 /*
- * The next byte typed, or END, FAILED (errno set), REDRAW or TIMEOUT. The
- * line is drawn when no more keys are waiting, so a paste is drawn once,
- * and not while the terminal is asked where the cursor is.
+ * The next byte typed, or END, FAILED (errno set), REDRAW, TIMEOUT or
+ * EXITING. The line is drawn when no more keys are waiting, so a paste is
+ * drawn once, and not while the terminal is asked where the cursor is.
  */
 static int next_byte(struct edit *e)
 {
@@ -295,6 +295,8 @@ static int next_byte(struct edit *e)
 			return REDRAW;
 		case QIRO_TERM_TIMEOUT:
 			return TIMEOUT;
+		case QIRO_TERM_EXITING:
+			return EXITING;
 		}
 		if ((c = getc_unlocked(e->in)) != EOF) {
 			if (e->ahead > 0) {
@@ -390,6 +392,8 @@ static qiro_status edit_line(struct edit *e)
 			return QIRO_END;
 		case FAILED:
 			return QIRO_ERROR;
+		case EXITING:
+			return QIRO_EXITING;
 		case TIMEOUT:
 			e->guessed = e->asked == AT_START;
 			answered(e, 0);

@@ -10,6 +10,7 @@
 #include "edit.h"
 #include "read.h"
 #include "stdio_buffer.h"
+#include "term.h"
 
 #ifdef QIRO_HAVE_SINGLE_THREADED
 #include <sys/single_threaded.h>
@@ -111,6 +112,8 @@ get_int(const char *prompt) noexcept
 					  : ask_in_turn(prompt, &value);
 	if (s == QIRO_OK)
 		return value;
+	if (s == QIRO_EXITING) /* stdin let go, for exit to flush */
+		qiro_term_park();
 
 	/* There is no number the user gave to return. */
 	int e = errno;

@@ -6,7 +6,9 @@
 
 #include "parse.h"
 
-enum qiro_status { QIRO_OK, QIRO_END, QIRO_ERROR };
+/* QIRO_EXITING: another thread is ending the process; the call is not to
+ * return to its caller. */
+enum qiro_status { QIRO_OK, QIRO_END, QIRO_ERROR, QIRO_EXITING };
 
 /*
  * A long line is read in large blocks, and the stream then set back just

@@ -61,6 +61,8 @@ static struct {
 	int on;				/* the editor's mode is set */
 	int active;			/* a call is in progress */
 	int closing;			/* the process is exiting */
+	int parked;			/* and the call has let go of stdin */
+	pthread_t owner;		/* the thread of the call */
 	int handling;			/* handlers passing a signal on */
 	int redraw;			/* the row was lost since the call looked */
 	int wake, woken;		/* the wake-up pipe's ends */
@@ -274,14 +276,31 @@ static void on_signal(int sig, siginfo_t *info, void *context)
 	errno = e;
 }
 
-/* exit from any thread, or a return from main, while a call waits. */
+/*
+ * exit from any thread, or a return from main, while a call waits. exit
+ * goes on to flush every stream, taking its lock (glibc 2.41 on), stdin's
+ * too, which the call holds: a call on another thread lets go of it first,
+ * and waits there for the end (qiro_term_park).
+ */
 static void at_exit(void)
 {
 	sigset_t mask;
 	lock(&mask);
 	tty.closing = 1;
 	leave_locked();
+	bool other = tty.active && !pthread_equal(tty.owner, pthread_self());
+	wake_locked();
 	unlock(&mask);
+	const struct timespec ms = {0, 1000000};
+	for (int i = 0; other && i < 1000 && !LOAD(tty.parked); i++)
+		nanosleep(&ms, nullptr);
+}
+
+void qiro_term_park(void)
+{
+	__atomic_store_n(&tty.parked, 1, __ATOMIC_SEQ_CST);
+	for (;;)
+		pause();
 }
 
 /*
@@ -365,6 +384,7 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	tty.woken = p[0];
 	tty.wake = p[1];
 	tty.active = 1;
+	tty.owner = pthread_self();
 	tty.redraw = 0;
 	/* Those the calling thread blocks too: another thread may take
 	 * them. One that waits for them (sigwait) still gets them. */
@@ -425,7 +445,9 @@ int qiro_term_wait(FILE *in, int timeout)
 			errno = EIO;
 			return QIRO_TERM_FAILED_WAIT;
 		}
-		if (!LOAD(tty.on) && !LOAD(tty.handling) && !LOAD(tty.closing)) {
+		if (LOAD(tty.closing))
+			return QIRO_TERM_EXITING;
+		if (!LOAD(tty.on) && !LOAD(tty.handling)) {
 			sigset_t mask;
 			if (!wait_foreground())
 				return QIRO_TERM_FAILED_WAIT;
@@ -442,9 +464,8 @@ int qiro_term_wait(FILE *in, int timeout)
 		}
 		if (qiro_term_buffered(in))
 			return QIRO_TERM_READY;
-		/* Keys are read in the editor's mode only (and, once the
-		 * process is exiting, as they come). */
-		bool keys = LOAD(tty.on) || LOAD(tty.closing);
+		/* Keys are read in the editor's mode only. */
+		bool keys = LOAD(tty.on);
 		struct pollfd p[2] = {{tty.woken, POLLIN, 0}, {tty.in, POLLIN, 0}};
 		int n = poll(p, keys ? 2 : 1, timeout);
 		if (n == 0)

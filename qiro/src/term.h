@@ -34,7 +34,12 @@ enum {
 	QIRO_TERM_READY = 0,		/* a byte can be read without waiting */
 	QIRO_TERM_REDRAW = 1,		/* the row was lost: draw it again */
 	QIRO_TERM_TIMEOUT = 2,		/* nothing came for timeout ms */
+	QIRO_TERM_EXITING = 3,		/* another thread is ending the process */
 };
+
+/* After QIRO_TERM_EXITING, with stdin let go: waits for the process to
+ * end. Never returns. */
+[[noreturn]] void qiro_term_park(void);
 
 /*
  * Waits for a key, in the editor's mode: taken again first where a signal
