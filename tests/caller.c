@@ -10,6 +10,9 @@
  *   f  a thread forks a child that exits, and tells the terminal's mode
  *   l  holds stdin (flockfile) while a thread waits to ask, and asks;
  *      with c, cancels that thread first
+ *   q  a second thread asks meanwhile, then the process exits (9), slowly
+ *   Q  a thread calls quick_exit(8) while the call waits
+ *   z  an atexit handler asks too ("bye: ")
  *   k  a thread saves SIGINT's disposition while the call waits, and it
  *      is put back after the call; then asks again
  *   t  a thread takes SIGUSR1 (exit(0)) and SIGUSR2 (tells SIGWINCH's
@@ -99,6 +102,23 @@ static void *fork_one(void *unused)
 
 static struct sigaction saved;
 
+static void *quit_later(void *unused)
+{
+	(void)unused;
+	usleep(400000);
+	quick_exit(8);
+}
+
+static void nap(void)
+{
+	usleep(300000);
+}
+
+static void goodbye(void)
+{
+	fprintf(stderr, "bye %d\n", get_int("bye: "));
+}
+
 static void *save_int(void *unused)
 {
 	(void)unused;
@@ -152,6 +172,18 @@ int main(int argc, char **argv)
 	}
 	if (has('f'))
 		pthread_create(&other, NULL, fork_one, NULL);
+	if (has('Q'))
+		pthread_create(&other, NULL, quit_later, NULL);
+	if (has('z'))
+		atexit(goodbye);
+	if (has('q')) {
+		atexit(nap); /* after the library's own: time for a turn */
+		pthread_create(&t, NULL, ask, "x: ");
+		usleep(100000);
+		pthread_create(&other, NULL, ask, "b: ");
+		usleep(400000);
+		exit(9);
+	}
 	if (has('l')) {
 		flockfile(stdin);
 		pthread_create(&t, NULL, ask, "y: ");

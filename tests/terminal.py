@@ -277,6 +277,7 @@ class Editing(unittest.TestCase):
         (b"12" + ctrl("L") + b"3\r", 123),
         (b"\x1b[1;5C7\x1b[99~\x1b[?25h\x1bx\x1b[5;2~\r", 7),  # unknown
         (b"\x00\x07\x0f\x187\r", 7),                # other control keys
+        (b"5\r\x00\r", 5),                  # y: a NUL typed, not Ctrl-D
         (b"\xc3\xa9\x7f7\r", 7),                    # é is one character
         (b"5\xe2\x82\xac" + LEFT + b"4" + ctrl("E") + b"\x7f\r", 54),
         (b"0" * 5000 + b"7\r7\r", 7),               # too long, refused
@@ -439,6 +440,11 @@ class Callers(unittest.TestCase):
         ("l", [b"7\r", "y: ", b"8\r"], b"8 int=default", 0),
         ("lc", [b"7\r"], rb"let go(.|\s)*7 int=default", 0),
         ("k", [0.4, b"5\r", "y: ", b"12", ctrl("C")], b"", -signal.SIGINT),
+        # exit and quick_exit from another thread; the call waiting its
+        # turn asks nothing; a call an atexit handler makes
+        ("q", [0.6], rb"^(?![\s\S]*b: )", 9),
+        ("Q", [0.6], b"", 8),
+        ("z", [b"3\r", "bye: ", b"4\r"], rb"3 int=default(.|\s)*bye 4", 0),
     ]
 
     def test_callers(self):

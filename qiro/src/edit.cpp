@@ -64,7 +64,8 @@ struct edit {
 	bool own_row;		/* the line is on the row after the prompt's */
 	bool guessed;		/* start counted; the terminal's answer late */
 	bool ending;		/* Enter taken: no more questions */
-	size_t ahead;		/* bytes typed before the editor's mode */
+	size_t skip, ahead;	/* bytes read earlier, and typed before the
+				   editor's mode */
 	struct qiro_line line;
 	struct qiro_row row;
 	char out[512];
@@ -299,11 +300,10 @@ static int next_byte(struct edit *e)
 			return EXITING;
 		}
 		if ((c = getc_unlocked(e->in)) != EOF) {
-			if (e->ahead > 0) {
-				e->ahead--;
-				if (c == 0)
-					return CTRL_D;
-			}
+			if (e->skip > 0)
+				e->skip--;
+			else if (e->ahead > 0 && e->ahead-- > 0 && c == 0)
+				return CTRL_D;
 			return c;
 		}
 		if (!ferror_unlocked(e->in))
@@ -499,6 +499,8 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 		return qiro_ask(in, err, prompt, value, QIRO_SEEK_IF_FILE);
 	case QIRO_TERM_FAILED:
 		return QIRO_ERROR;
+	case QIRO_TERM_EXIT:
+		return QIRO_EXITING;
 	case QIRO_TERM_EDIT:
 		break;
 	}
@@ -510,10 +512,11 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 	e.out_len = 0;
 	e.stale = false;
 	/* Ctrl-D typed ahead at the terminal's own line editing comes as a
-	 * NUL once the editor's mode is on. */
-	size_t n = 0;
-	qiro_buffered(in, &n);
-	e.ahead = n + qiro_term_unread();
+	 * NUL once the editor's mode is on: among the bytes the terminal
+	 * holds now, after those stdio read before. */
+	e.skip = 0;
+	qiro_buffered(in, &e.skip);
+	e.ahead = qiro_term_unread();
 	/* Whatever the caller left in stderr's buffer comes first. */
 	qiro_flush(err);
 	return edit(&e, prompt, value);

@@ -60,9 +60,10 @@ static struct {
 	struct termios saved;		/* the caller's settings, as last read */
 	int on;				/* the editor's mode is set */
 	int active;			/* a call is in progress */
-	int closing;			/* the process is exiting */
-	int parked;			/* and the call has let go of stdin */
-	pthread_t owner;		/* the thread of the call */
+	int exiting;			/* the process is exiting, on exiter */
+	int late;			/* the call began while it was */
+	int parked;			/* the call has let go of stdin for it */
+	pthread_t owner, exiter;	/* the thread of the call, of the exit */
 	int handling;			/* handlers passing a signal on */
 	int redraw;			/* the row was lost since the call looked */
 	int wake, woken;		/* the wake-up pipe's ends */
@@ -108,12 +109,13 @@ static bool set_mode(const struct termios *t)
  * sees where in the line they come (qiro_term_signal_keys); the rest
  * stays.
  * TCSANOW keeps what was typed ahead. Not while a handler passes a signal
- * on: that runs with the caller's settings.
+ * on: that runs with the caller's settings; nor once the process exits,
+ * but for a call made then (by an atexit handler).
  */
 static bool enter_locked(void)
 {
-	if (tty.on || !tty.active || tty.closing || tty.handling ||
-	    !foreground())
+	if (tty.on || !tty.active || tty.handling ||
+	    (tty.exiting && !tty.late) || !foreground())
 		return true;
 	if (tcgetattr(tty.in, &tty.saved) != 0)
 		return false;
@@ -286,9 +288,10 @@ static void at_exit(void)
 {
 	sigset_t mask;
 	lock(&mask);
-	tty.closing = 1;
+	tty.exiter = pthread_self();
+	__atomic_store_n(&tty.exiting, 1, __ATOMIC_SEQ_CST);
 	leave_locked();
-	bool other = tty.active && !pthread_equal(tty.owner, pthread_self());
+	bool other = tty.active && !pthread_equal(tty.owner, tty.exiter);
 	wake_locked();
 	unlock(&mask);
 	const struct timespec ms = {0, 1000000};
@@ -364,6 +367,9 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	int p[2];
 	sigset_t mask;
 
+	/* Exiting on another thread: a call now would hold stdin from exit. */
+	if (LOAD(tty.exiting) && !pthread_equal(tty.exiter, pthread_self()))
+		return QIRO_TERM_EXIT;
 	tty.in = qiro_fileno(in);
 	tty.out = qiro_fileno(err);
 	if (!wait_foreground())
@@ -377,6 +383,7 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 		return QIRO_TERM_PLAIN;
 	if (!__atomic_exchange_n(&hooked, 1, __ATOMIC_SEQ_CST)) {
 		atexit(at_exit);
+		at_quick_exit(at_exit);
 		pthread_atfork(nullptr, nullptr, in_child);
 	}
 
@@ -385,6 +392,7 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	tty.wake = p[1];
 	tty.active = 1;
 	tty.owner = pthread_self();
+	tty.late = tty.exiting; /* an atexit handler's call */
 	tty.redraw = 0;
 	/* Those the calling thread blocks too: another thread may take
 	 * them. One that waits for them (sigwait) still gets them. */
@@ -445,7 +453,7 @@ int qiro_term_wait(FILE *in, int timeout)
 			errno = EIO;
 			return QIRO_TERM_FAILED_WAIT;
 		}
-		if (LOAD(tty.closing))
+		if (LOAD(tty.exiting) && !tty.late)
 			return QIRO_TERM_EXITING;
 		if (!LOAD(tty.on) && !LOAD(tty.handling)) {
 			sigset_t mask;

@@ -13,7 +13,10 @@
 /* in and err are one terminal, and TERM is set and not "dumb". */
 bool qiro_term_usable(FILE *in, FILE *err);
 
-enum qiro_term_start { QIRO_TERM_EDIT, QIRO_TERM_PLAIN, QIRO_TERM_FAILED };
+enum qiro_term_start {
+	QIRO_TERM_EDIT, QIRO_TERM_PLAIN, QIRO_TERM_FAILED,
+	QIRO_TERM_EXIT, /* another thread is ending the process: no call */
+};
 
 /*
  * Waits until this process is in the terminal's foreground, stopped
