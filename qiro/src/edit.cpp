@@ -139,6 +139,19 @@ static void place(struct edit *e, size_t end)
 	e->dirty = true;
 }
 
+/* The bytes stdio holds, read into it first where it holds none: one
+ * taken and given back. NULL where none could be read. */
+static const char *peek(FILE *in, size_t *n)
+{
+	const char *s = qiro_buffered(in, n);
+	if (!s) {
+		int c = getc_unlocked(in);
+		if (c != EOF && ungetc(c, in) != EOF)
+			s = qiro_buffered(in, n);
+	}
+	return s;
+}
+
 /*
  * Whether keys typed ahead, which the terminal's answer comes after, may
  * end the call before it (Enter or Ctrl-D among them, or more than stdio
@@ -147,15 +160,9 @@ static void place(struct edit *e, size_t end)
 static bool may_end_first(struct edit *e)
 {
 	size_t n;
-	const char *s = qiro_buffered(e->in, &n);
-	if (!s) {
-		if (qiro_term_unread() == 0)
-			return false;
-		int c = getc_unlocked(e->in);
-		if (c == EOF || ungetc(c, e->in) == EOF)
-			return true;
-		s = qiro_buffered(e->in, &n);
-	}
+	if (!qiro_term_buffered(e->in) && qiro_term_unread() == 0)
+		return false;
+	const char *s = peek(e->in, &n);
 	return !s || qiro_term_unread() > 0 || memchr(s, '\r', n) ||
 	       memchr(s, '\n', n) || memchr(s, CTRL_D, n) || memchr(s, 0, n) ||
 	       memchr(s, '\x1b', n);
@@ -219,19 +226,20 @@ static void refresh(struct edit *e)
  */
 static void redraw(struct edit *e, bool clear)
 {
-	size_t from = 0;
+	size_t from;
 	if (clear) {
 		put_s(e, "\x1b[H\x1b[2J");
 		e->origin = 0;
-	} else {
-		prompt_end(e, qiro_term_width(), &from);
 	}
+	size_t end = prompt_end(e, qiro_term_width(), &from);
+	if (clear)
+		from = 0;
 	/* Where the cursor went is not known: from the row's start. */
 	e->guessed = false;
 	go_to(e, from ? 0 : e->origin);
 	put_s(e, "\x1b[J");
 	put_s(e, e->prompt + from);
-	place(e, prompt_end(e, qiro_term_width(), nullptr));
+	place(e, end);
 	e->asked = NOT;
 	e->stale = true;
 	refresh(e);
@@ -300,10 +308,13 @@ static int next_byte(struct edit *e)
 			return EXITING;
 		}
 		if ((c = getc_unlocked(e->in)) != EOF) {
-			if (e->skip > 0)
+			if (e->skip > 0) {
 				e->skip--;
-			else if (e->ahead > 0 && e->ahead-- > 0 && c == 0)
-				return CTRL_D;
+			} else if (e->ahead > 0) {
+				e->ahead--;
+				if (c == 0)
+					return CTRL_D;
+			}
 			return c;
 		}
 		if (!ferror_unlocked(e->in))
@@ -346,12 +357,8 @@ static void await_answer(struct edit *e)
 		int event = qiro_term_wait(e->in, OWED_MS);
 		if (event == QIRO_TERM_TIMEOUT)
 			silent = true;
-		if (event == QIRO_TERM_READY) {
-			int c = getc_unlocked(e->in);
-			if (c != EOF)
-				ungetc(c, e->in);
-			s = qiro_buffered(e->in, &n);
-		}
+		if (event == QIRO_TERM_READY)
+			s = peek(e->in, &n);
 	}
 	if (s && (len = report_length(s, n, &column)) > 0)
 		qiro_take(e->in, len);

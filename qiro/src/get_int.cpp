@@ -38,16 +38,16 @@ static qiro_status ask(const char *prompt, int *value)
 static sem_t turn;
 static pthread_once_t turn_made = PTHREAD_ONCE_INIT;
 
-static void make_turn_again(void)
+static void free_turn(void)
 {
 	sem_init(&turn, 0, 1);
 }
 
 static void make_turn(void)
 {
-	sem_init(&turn, 0, 1);
+	free_turn();
 	/* A child forked mid-call has no caller holding the turn. */
-	pthread_atfork(nullptr, nullptr, make_turn_again);
+	pthread_atfork(nullptr, nullptr, free_turn);
 }
 
 static void give_turn(void *turn_taken)

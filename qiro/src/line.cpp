@@ -498,15 +498,14 @@ static size_t escape_length(const unsigned char *s)
 	return s[i] ? i + 1 : i;
 }
 
-/* The columns a prompt takes written from column cols, and where in it
- * its last row begins, on rows width wide (0: no wrapping): then the
- * column it ends at on that row. A character too wide for what is left of
- * a row goes to the next, and a tab stops at the last column. */
-static size_t walk(const char *prompt, size_t cols, size_t width,
-		   size_t *row)
+/* Without wrapping (width 0), the columns the prompt's last line takes.
+ * A character too wide for what is left of a row goes to the next, and a
+ * tab stops at the last column. */
+size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
+		       size_t *row)
 {
 	const unsigned char *s = (const unsigned char *)prompt;
-	size_t n = strlen(prompt), len;
+	size_t n = strlen(prompt), len, cols = from;
 	*row = 0;
 	for (size_t i = 0; i < n; i += len) {
 		len = 1;
@@ -537,11 +536,5 @@ static size_t walk(const char *prompt, size_t cols, size_t width,
 size_t qiro_prompt_columns(const char *prompt)
 {
 	size_t row;
-	return walk(prompt, 0, 0, &row);
-}
-
-size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
-		       size_t *row)
-{
-	return walk(prompt, from, width, row);
+	return qiro_prompt_end(prompt, 0, 0, &row);
 }
