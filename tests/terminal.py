@@ -503,14 +503,21 @@ class Jobs(unittest.TestCase):
     def test_stderr_on_another_terminal(self):
         s = Session(err_pty=True, prompt=None)
         s.type(b"12\r1\r")
-        time.sleep(0.5)
-        self.assertEqual(os.read(s.err, 4096), b"x: y: ")
+        err = b""
+        while (not err.endswith(b"y: ")
+               and select.select([s.err], [], [], 10)[0]):
+            err += os.read(s.err, 4096)
+        self.assertEqual(err, b"x: y: ")
         self.assertEqual(s.answer(b"", None), "12.000000")
 
     def test_ctrl_c_reaches_the_whole_pipeline(self):
-        script = '"$@" | { trap "echo got-int >&2" INT; cat; }'
+        script = ('"$@" | { trap "echo got-int >&2" INT; echo trapped >&2;'
+                  ' cat; }')
         s = Session(argv=["sh", "-c", script, "sh"] + shlex.split(ARGS.wrap)
-                    + [ARGS.program], wrap=False)
+                    + [ARGS.program], wrap=False, prompt=None)
+        for text in (b"trapped", b"x: "):  # in either order
+            if text not in s.seen:
+                s.expect(text)
         s.type(ctrl("C"))
         screen, status = s.finish()
         self.assertIn(b"got-int", screen)
