@@ -19,7 +19,7 @@
  *      disposition, sets a SIGINT handler of its own, and starts ls on
  *      /proc/self/fd, which lists 0 1 2 and its own 3: nothing of ours);
  *      with s, SIGINT and SIGTERM too
- * argv[2], if given, is the prompt. Prints the answer and who holds SIGINT; exits 3 if the call left the
+ * Prints the answer and who holds SIGINT; exits 3 if the call left the
  * terminal's settings changed or set stderr's error indicator.
  */
 #include <pthread.h>
@@ -219,7 +219,7 @@ int main(int argc, char **argv)
 		ask("");
 		ask("");
 	} else {
-		ask(argc > 2 ? argv[2] : "x: ");
+		ask("x: ");
 	}
 
 	struct sigaction sa;

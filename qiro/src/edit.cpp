@@ -123,8 +123,7 @@ static void go_to(struct edit *e, size_t col)
  * if wanted, where in it its last row begins. */
 static size_t prompt_end(const struct edit *e, size_t width, size_t *row)
 {
-	size_t r;
-	return qiro_prompt_end(e->prompt, e->origin, width, row ? row : &r);
+	return qiro_prompt_end(e->prompt, e->origin, width, row);
 }
 
 /* The line begins end columns after the row's start: where the prompt
@@ -222,7 +221,7 @@ static void refresh(struct edit *e)
  * The prompt's last row again, on the row the cursor is on, then the line
  * (the whole prompt only when the call begins), after the row was lost: a
  * stop, a handler of the caller's, Ctrl-L (the screen cleared first: the
- * whole of the prompt's last line).
+ * whole prompt).
  */
 static void redraw(struct edit *e, bool clear)
 {

@@ -505,13 +505,12 @@ size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
 		       size_t *row)
 {
 	const unsigned char *s = (const unsigned char *)prompt;
-	size_t n = strlen(prompt), len, cols = from;
-	*row = 0;
+	size_t n = strlen(prompt), len, cols = from, last = 0;
 	for (size_t i = 0; i < n; i += len) {
 		len = 1;
 		if (s[i] == '\n' || s[i] == '\r') {
 			cols = 0;
-			*row = i + 1;
+			last = i + 1;
 		} else if (s[i] == '\t') {
 			cols = (cols / 8 + 1) * 8;
 			if (width && cols >= width)
@@ -525,16 +524,17 @@ size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
 			size_t w = g < 0 ? (s[i] >= 0x80) : (size_t)g;
 			if (width && cols + w > width) {
 				cols = 0;
-				*row = i;
+				last = i;
 			}
 			cols += w;
 		}
 	}
+	if (row)
+		*row = last;
 	return cols;
 }
 
 size_t qiro_prompt_columns(const char *prompt)
 {
-	size_t row;
-	return qiro_prompt_end(prompt, 0, 0, &row);
+	return qiro_prompt_end(prompt, 0, 0, nullptr);
 }

@@ -88,7 +88,8 @@ void qiro_history_add(struct qiro_history *h, const char *s, size_t n);
 size_t qiro_prompt_columns(const char *prompt);
 
 /* The column a prompt's last line ends at, written from column from of
- * rows width wide, and in *row where in its bytes its last row begins. */
+ * rows width wide, and in *row (if not null) where in its bytes its last
+ * row begins. */
 size_t qiro_prompt_end(const char *prompt, size_t from, size_t width,
 		       size_t *row);
 
