@@ -68,7 +68,7 @@ class Session:
         self.fd, self.tty = os.openpty()
         self.err, err = os.openpty() if err_pty else (None, self.tty)
         self.term = pyte.Screen(80, 24)
-        self.late, self.held = late, b""
+        self.late, self.held, self.shell = late, b"", shell
         self.term.write_process_input = self._answer
         self.stream = pyte.ByteStream(self.term)
         self.resize(80)
@@ -95,9 +95,13 @@ class Session:
             self.expect(prompt)
 
     def _lead(self, term, argv, report, control, shell, background, err):
-        """The session leader: starts the program, reports its pid and,
-        when it ends, its wait status."""
+        """The session leader: starts the program, reports its pid, as a
+        shell each stop once it has the terminal back, and, when the
+        program ends, its wait status."""
         try:
+            # The test's ends: its exit must end a wait for a command.
+            os.close(self.report)
+            os.close(self.control)
             os.setsid()
             fcntl.ioctl(self.tty, termios.TIOCSCTTY, 0)
             signal.signal(signal.SIGTTOU, signal.SIG_IGN)
@@ -122,6 +126,7 @@ class Session:
                     break
                 os.tcsetpgrp(self.tty, os.getpgrp())
                 termios.tcsetattr(self.tty, termios.TCSANOW, self.shell_mode)
+                os.write(report, b"stopped\n")
                 command = os.read(control, 1)
                 if not command:
                     os.kill(-pid, signal.SIGKILL)
@@ -213,6 +218,12 @@ class Session:
         return termios.tcgetattr(self.tty)
 
     def wait_stopped(self):
+        """Until the program stops; as a shell, until the leader has taken
+        the terminal back too."""
+        if self.shell:
+            if self._report() != b"stopped\n":
+                raise AssertionError("the program ended")
+            return
         for _ in range(1200):
             with open("/proc/%d/stat" % self.pid) as f:
                 if f.read().rsplit(")", 1)[1].split()[0] == "T":
@@ -480,7 +491,6 @@ class Jobs(unittest.TestCase):
                     s = Interrupted.interrupted(ctrl("Z"), None, shell=True)
                     s.wait_stopped()
                     s.job(b"b")
-                    time.sleep(0.3)
                 else:
                     s = Session(shell=True, background=True, prompt=None)
                 s.wait_stopped()
