@@ -111,8 +111,9 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
  * pipe, a socket, a device): stdio reads no more than its buffer holds at a
  * time, 4 KiB from a pipe on glibc (which ignores setvbuf's size without a
  * buffer) and 1 KiB on musl. stdin keeps it for good, as stdin lasts as
- * long as the process; from malloc, not the library's own memory, which
- * dlclose would take from under stdin.
+ * long as the process: the library's own memory, never freed, so that no
+ * block of the heap is left behind at exit, and never unmapped, as the
+ * library is never unloaded (-z nodelete).
  *
  * Only with the buffer empty, as setvbuf may drop what it holds, and past
  * a refill, so not in the area where glibc keeps bytes given back with
@@ -121,6 +122,7 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
  */
 static void enlarge(FILE *in)
 {
+	static char buffer[BLOCK];
 	size_t size = __fbufsize(in);
 	if (in != stdin || size <= 1 || size >= BLOCK / 2)
 		return;
@@ -129,11 +131,7 @@ static void enlarge(FILE *in)
 	if (in->_flags & USER_BUF)
 		return;
 #endif
-	static char *buffer; /* kept here too: stdio may drop it at exit */
-	if (!buffer)
-		buffer = (char *)malloc(BLOCK);
-	if (buffer)
-		setvbuf(in, buffer, __flbf(in) ? _IOLBF : _IOFBF, BLOCK);
+	setvbuf(in, buffer, __flbf(in) ? _IOLBF : _IOFBF, BLOCK);
 }
 
 /*
