@@ -4,12 +4,13 @@
  * must agree on the line and the cursor after every key. Every row drawn
  * (after the last key, and every 16th) must hold the cursor, never reach
  * its last column, and be the whole line where that fits. The first two
- * bytes choose the width and the prompt's.
+ * bytes choose the width, and the prompt's and the terminal's keys.
  */
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,17 @@ std::vector<size_t> boundaries(const std::string &s)
 	return b;
 }
 
+/* The caller's terminal keys (enum qiro_key): none, Linux's own, others
+ * (erase ^H, kill ^X, werase ^T, eof ^Y), and printable ones. */
+const unsigned char stty[4][QIRO_KEYS] = {
+	{},
+	{0x03, 0x1c, 0x1a, 0x7f, 0x15, 0x17, 0x04},
+	{0x07, 0x1c, 0x1a, 0x08, 0x18, 0x14, 0x19},
+	{0x03, 0, 0, '#', '@', 0, 0},
+};
+
 struct Model {
+	const unsigned char *keys;
 	std::string line, typed, esc;
 	size_t pos = 0, skip = 0;
 	bool too_long = false;
@@ -124,6 +135,18 @@ struct Model {
 		pos = 0;
 		too_long = false;
 		hist = -1;
+	}
+
+	/* A byte as the caller's terminal keys have it: a signal, nothing to
+	 * the line; erase, kill, werase as DEL, Ctrl-U, Ctrl-W; eof nothing on
+	 * an empty line, else as Delete. */
+	std::string as_typed(unsigned char c) const
+	{
+		static const char *same[] = {"", "", "", "\x7f", "\x15", "\x17", "[3~"};
+		for (int k = 0; k < QIRO_KEYS; k++)
+			if (keys[k] && c == keys[k])
+				return k == QIRO_KEY_EOF && line.empty() ? "" : same[k];
+		return std::string(1, (char)c);
 	}
 
 	/* A key: a byte, or an escape sequence's name ("[D", "O", "[3~"). */
@@ -202,7 +225,7 @@ struct Model {
 		if (c == 0x1b)
 			esc.assign(1, 0x1b);
 		else
-			key(std::string(1, c));
+			key(as_typed(c));
 	}
 
 	/* One plain number at most; past 99999 it names no key. */
@@ -231,9 +254,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
 		return 0;
 	size_t width = 1 + data[0], prompt = data[1] % 64;
 	Model m;
+	m.keys = stty[data[1] / 64];
 
 	history = {};
 	qiro_line_begin(&l, &history);
+	memcpy(l.keys, m.keys, QIRO_KEYS);
 	for (size_t i = 2; i < size; i++) {
 		if (qiro_line_key(&l, data[i]) == QIRO_LINE_ENTER) {
 			if (!l.too_long)

@@ -1,12 +1,15 @@
 /*
  * get_int called as programs other than 1division call it, for
  * tests/terminal.py. argv[1] holds letters, each a way of calling:
- *   h  a SIGINT handler that says so and returns     x  one that _exits
+ *   h  SIGINT and SIGQUIT handlers that say so and return
+ *   x  a SIGINT handler that _exits
  *   i  ISIG off      e  ECHO off      a  alarm(1)     w  asks on a thread
+ *   o  stdin non-blocking (O_NONBLOCK)   d  stdin reopened on /dev/tty
  *   b  the thread that asks blocks SIGINT
  *   r  SIGALRM every 20 ms, its handler without SA_RESTART
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
- *   n  "Number: " on stdout, then the prompt "", twice
+ *   n  "Number: " on stdout, then the prompt "", twice; then reads a line
+ *      itself and prints it
  *   f  a thread forks a child that exits, and tells the terminal's mode
  *   l  holds stdin (flockfile) while a thread waits to ask, and asks;
  *      with c, cancels that thread first
@@ -17,13 +20,16 @@
  *      is put back after the call; then asks again
  *   t  a thread takes SIGUSR1 (exit(0)) and SIGUSR2 (tells SIGWINCH's
  *      disposition, sets a SIGINT handler of its own, and starts ls on
- *      /proc/self/fd, which lists 0 1 2 and its own 3: nothing of ours);
+ *      /proc/self/fd with posix_spawn, which runs no fork handlers: it
+ *      lists 0 1 2 and its own 3, nothing of ours);
  *      with s, SIGINT and SIGTERM too
  * Prints the answer and who holds SIGINT; exits 3 if the call left the
  * terminal's settings changed or set stderr's error indicator.
  */
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,6 +39,8 @@
 #include <unistd.h>
 
 #include <qiro.h>
+
+extern char **environ;
 
 static const char *flags = "";
 static int answer;
@@ -78,12 +86,10 @@ static void *take_signals(void *set)
 		fprintf(stderr, "winch=%s\n",
 			sa.sa_handler == SIG_DFL ? "default" : "taken");
 		signal(SIGINT, late);
-		pid_t pid = fork();
-		if (pid == 0) {
-			execlp("ls", "ls", "/proc/self/fd", (char *)NULL);
-			_exit(127);
-		}
-		waitpid(pid, NULL, 0);
+		char *ls[] = {"ls", "/proc/self/fd", NULL};
+		pid_t pid;
+		if (posix_spawnp(&pid, "ls", NULL, NULL, ls, environ) == 0)
+			waitpid(pid, NULL, 0);
 	}
 }
 
@@ -152,6 +158,12 @@ int main(int argc, char **argv)
 	tcgetattr(0, &before);
 	if (has('h') || has('x'))
 		on(SIGINT, has('h') ? caught : quit, 0);
+	if (has('h'))
+		on(SIGQUIT, caught, 0);
+	if (has('o'))
+		fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+	if (has('d') && !freopen("/dev/tty", "r", stdin))
+		return 4;
 	if (has('a') || has('c'))
 		alarm(has('a') ? 1 : 10); /* c: a caller that cannot be cancelled */
 	if (has('r')) {
@@ -215,9 +227,13 @@ int main(int argc, char **argv)
 		}
 		pthread_join(t, NULL);
 	} else if (has('n')) {
-		fputs("Number: ", stdout);
-		ask("");
-		ask("");
+		char rest[64];
+		for (int k = 0; k < 2; k++) {
+			fputs("Number: ", stdout);
+			ask("");
+		}
+		if (fgets(rest, sizeof rest, stdin))
+			printf("rest=%s", rest);
 	} else {
 		ask("x: ");
 	}
@@ -235,5 +251,6 @@ int main(int argc, char **argv)
 		      memcmp(before.c_cc, after.c_cc, sizeof before.c_cc) != 0 ||
 		      ferror(stderr);
 	tcsetattr(0, TCSANOW, &mine);
+	fcntl(0, F_SETFL, fcntl(0, F_GETFL) & ~O_NONBLOCK);
 	return changed ? 3 : 0;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -58,6 +59,7 @@ struct PromptRow {
 	{std::string(78, 'p') + "\xe4\xb8\xadx", 0, 80, 81, 1}, /* fits, wraps */
 	{std::string(79, 'p') + "\xe4\xb8\xad: ", 0, 80, 79, 4}, /* to the next */
 	{std::string(77, 'p') + "\tb: ", 0, 80, 79, 2}, /* the tab stops at 79 */
+	{"ab\tc", 3, 80, 0, 9}, /* tab stops count from the row's start */
 	{"\x1b[1m" + std::string(90, 'p'), 0, 80, 84, 10},
 	{"Enter\nx: ", 0, 80, 6, 3},
 };
@@ -85,7 +87,8 @@ TEST(Prompt, Rows)
  * Keys in, and out the line (| at the cursor), the row after the prompt
  * (either "*": not checked), the cursor's column on it, what the keys asked for
  * (E Enter, D end, L redraw, S signal, P and a column: the cursor's
- * report), and whether bytes were dropped. Enter keeps the line for Up
+ * report), and whether bytes were dropped; at a terminal whose keys are
+ * stty's (by enum qiro_key), Linux's own unless given. Enter keeps the line for Up
  * and begins another, as the editor does. The row is drawn after each key,
  * as at a person's typing, and the keys are typed again in two pieces,
  * split at every byte, with a row drawn between.
@@ -97,7 +100,16 @@ struct Edit {
 	std::string prompt = "x: ";
 	const char *events = "";
 	bool too_long = false;
+	std::string stty = "\x03\x1c\x1a\x7f\x15\x17\x04";
 };
+
+/* Linux's keys, but key k is c. */
+std::string stty(int k, char c)
+{
+	std::string keys = Edit().stty;
+	keys[k] = c;
+	return keys;
+}
 
 std::string operator*(const std::string &s, size_t n)
 {
@@ -159,10 +171,25 @@ const Edit edits[] = {
 	{"12\x1b" + CTRL('C'), "12|", "12", 5, 80, "x: ", "S"},
 	{"12\x1b[1" + CTRL('D') + "7", "127|", "127", 6},
 	{"12\x1b[1\x7f", "1|", "1", 4},
-	{"\x1bx7\x1b\xc3\xa9", "7|", "7", 4}, /* Alt and a key */
+	{"\x1bx7\x1b\xc3\xa9\x1b\xf0\x9f\x98\x80", "7|", "7", 4}, /* Alt and a key */
 	{"\x1b[1;5C7\x1b[99~\x1b[?25h\x1b[5;2~\x1b[>1;2R", "7|", "7", 4},
 	{std::string("\0\x07\x0f\x18" "7", 5), "7|", "7", 4},
 	{CTRL('L') + CTRL('D') + "\x1b[5;12R", "|", "", 3, 80, "x: ", "LDP12"},
+	/* the caller's keys, as stty set them, before the editor's own */
+	{"99\x14" "7", "7|", "7", 4, 80, "x: ", "", false,
+	 stty(QIRO_KEY_KILL, 0x14)},
+	{"12@3", "3|", "3", 4, 80, "x: ", "", false, stty(QIRO_KEY_KILL, '@')},
+	{"7 12\x14", "7 |", "7 ", 5, 80, "x: ", "", false,
+	 stty(QIRO_KEY_WERASE, 0x14)},
+	{"124\x18" "3", "123|", "123", 6, 80, "x: ", "", false,
+	 stty(QIRO_KEY_ERASE, 0x18)},
+	{"12\x07", "12|", "12", 5, 80, "x: ", "S", false,
+	 stty(QIRO_KEY_INTR, 0x07)},
+	/* eof ends input on an empty line, deletes elsewhere; Ctrl-D deletes */
+	{"\x18" "12" LEFT "\x18" + CTRL('D'), "1|", "1", 4, 80, "x: ", "D", false,
+	 stty(QIRO_KEY_EOF, 0x18)},
+	{CTRL('D') + "7", "7|", "7", 4, 80, "x: ", "", false,
+	 stty(QIRO_KEY_EOF, 0)},
 	/* the bound: a line is judged as it stands at Enter */
 	{std::string(4095, '1'), "*", "<" + std::string(75, '1'), 79, 80,
 	 "x: "},
@@ -181,7 +208,9 @@ const Edit edits[] = {
 	{"1234567890abcd", "*", "<4567890abcd", 15, 16, "\x1b[1mx\x1b[0m: "},
 	{"1234567890abcd", "*", "<4567890abcd", 15, 16, "\x1b(Bx\x1b[m: "},
 	{"1234567890abcd", "*", "<4567890abcd", 23, 24, "\tx: "},
-	{"1234567", "1234567|", "1234567", 7, 10}, /* too narrow: a row of its own */
+	/* 8 columns left after the prompt: a row of its own; 9: not */
+	{"1234567", "1234567|", "1234567", 7, 11},
+	{"12345", "12345|", "12345", 8, 12},
 	{"12345", "12345|", "12345", 25, 80, std::string(100, 'p')},
 	{"12345", "12345|", "12345", 5, 80, std::string(75, 'p')},
 };
@@ -241,7 +270,7 @@ TEST(Line, Keys)
 		     split += split < 300 ? 1 : 997) {
 			history = {};
 			qiro_line_begin(&l, &history);
-			l.signal_keys[0] = CTRL('C')[0];
+			memcpy(l.keys, e.stty.data(), QIRO_KEYS);
 			std::string events = feed(&l, e.keys, 0, split);
 			row_of(&l, e.width, prompt, &column);
 			events += feed(&l, e.keys, split, e.keys.size());
@@ -258,7 +287,7 @@ TEST(Line, Keys)
 		size_t start = qiro_line_start(prompt, e.width, &next_row);
 		history = {};
 		qiro_line_begin(&l, &history);
-		l.signal_keys[0] = CTRL('C')[0];
+		memcpy(l.keys, e.stty.data(), QIRO_KEYS);
 		feed(&l, e.keys, 0, e.keys.size(), e.width - start);
 		EXPECT_EQ(row_of(&l, e.width, prompt, &column), e.row);
 		EXPECT_EQ(column, e.column);

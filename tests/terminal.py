@@ -60,18 +60,24 @@ class Session:
     and waits for job(): "f" gives the terminal back as it was before and
     continues the job in the foreground, "b" in the background. Started in
     background, the program never has the terminal; err_pty puts its
-    stderr on a terminal of its own (self.err)."""
+    stderr on a terminal of its own (self.err). cc sets terminal keys
+    (termios.VKILL: ctrl("T"), say); the terminal answers where its
+    cursor is "now", "late" (after the next keys typed) or "never"."""
 
     def __init__(self, term="xterm", typed_ahead=b"", argv=None,
                  shell=False, background=False, err_pty=False, prompt=b"x: ",
-                 wrap=True, late=False):
+                 wrap=True, answers="now", cc=None):
         self.fd, self.tty = os.openpty()
         self.err, err = os.openpty() if err_pty else (None, self.tty)
         self.term = pyte.Screen(80, 24)
-        self.late, self.held, self.shell = late, b"", shell
+        self.answers, self.held, self.shell = answers, b"", shell
         self.term.write_process_input = self._answer
         self.stream = pyte.ByteStream(self.term)
         self.resize(80)
+        mode = termios.tcgetattr(self.tty)
+        for key, value in (cc or {}).items():
+            mode[6][key] = value
+        termios.tcsetattr(self.tty, termios.TCSANOW, mode)
         self.before = termios.tcgetattr(self.tty)
         mode = termios.tcgetattr(self.tty)
         mode[3] &= ~(termios.ICANON | termios.ECHO)
@@ -140,9 +146,9 @@ class Session:
 
     def _answer(self, answer):
         """Where the cursor is; late, after the next keys typed."""
-        if self.late:
+        if self.answers == "late":
             self.held += answer.encode()
-        else:
+        elif self.answers == "now":
             os.write(self.fd, answer.encode())
 
     def job(self, command):
@@ -217,6 +223,15 @@ class Session:
     def settings(self):
         return termios.tcgetattr(self.tty)
 
+    def editing(self, on=True):
+        """Until the editor has the terminal (not canonical), or on=False,
+        until it has given it back."""
+        for _ in range(6000):
+            if bool(self.settings()[3] & termios.ICANON) != on:
+                return
+            time.sleep(0.01)
+        raise AssertionError("the editor's mode never came or went")
+
     def wait_stopped(self):
         """Until the program stops; as a shell, until the leader has taken
         the terminal back too."""
@@ -231,14 +246,20 @@ class Session:
             time.sleep(0.05)
         raise AssertionError("the program did not stop")
 
-    def finish(self):
-        """Waits for the program's end; returns the rest of the screen and
-        the exit status, once the terminal is seen to be given back."""
-        status = int(self._report())
-        RUNNING.discard(self.pid)
+    def drain(self):
+        """Reads what the program wrote until it writes no more."""
         while select.select([self.fd], [], [], 0.2)[0]:
             self.read()
-        assert self.settings() == self.before, "terminal left changed"
+
+    def finish(self, left=None):
+        """Waits for the program's end; returns the rest of the screen and
+        the exit status, once the terminal is seen to be given back (or
+        left as the shell left it)."""
+        status = int(self._report())
+        RUNNING.discard(self.pid)
+        self.drain()
+        assert self.settings() == (left or self.before), \
+            "terminal left changed"
         for fd in (self.fd, self.tty, self.report, self.control, self.err):
             if fd is not None:
                 os.close(fd)
@@ -256,7 +277,8 @@ class Session:
 
 
 class Editing(unittest.TestCase):
-    # keys typed at x: (y is 1), and the x they give
+    # keys typed at x: (y is 1), the x they give, and the terminal's keys
+    # where stty changed them
     CASES = [
         (b"12" + LEFT + b"3\r", 132),
         (b"12\x1bOD3\r", 132),                      # Left as SS3
@@ -291,13 +313,21 @@ class Editing(unittest.TestCase):
         (b"5\r\x00\r", 5),                  # y: a NUL typed, not Ctrl-D
         (b"\xc3\xa9\x7f7\r", 7),                    # é is one character
         (b"5\xe2\x82\xac" + LEFT + b"4" + ctrl("E") + b"\x7f\r", 54),
-        (b"0" * 5000 + b"7\r7\r", 7),               # too long, refused
+        # too long, refused, and not brought back by Up
+        (b"0" * 5000 + b"\r" + UP + b"\r7\r", 7),
+        (b"99" + ctrl("T") + b"7\r", 7, {termios.VKILL: ctrl("T")}),
+        (b"7 12" + ctrl("T") + b"\r", 7, {termios.VWERASE: ctrl("T")}),
+        (b"124" + ctrl("X") + b"3\r", 123, {termios.VERASE: ctrl("X")}),
+        (ctrl("D") + b"7\r", 7, {termios.VEOF: b"\0"}),  # eof undef
     ]
 
     def test_keys(self):
-        for keys, x in self.CASES:
-            with self.subTest(keys=keys[:40]):
-                self.assertEqual(Session().answer(keys), "%d.000000" % x)
+        for keys, x, *cc in self.CASES:
+            with self.subTest(keys=keys[:40], cc=cc):
+                s = Session(cc=cc[0] if cc else None)
+                self.assertEqual(s.answer(keys), "%d.000000" % x)
+                if len(keys) < 40:  # short: no question where the row is
+                    self.assertNotIn(b"\x1b[6n", s.seen)
 
     def test_asks_again_with_reasons(self):
         s = Session()
@@ -316,11 +346,19 @@ class Editing(unittest.TestCase):
 
 
 class EndOfInput(unittest.TestCase):
-    def test_ctrl_d_on_an_empty_line(self):
-        for ahead in (False, True):  # typed before the editor's mode too
-            with self.subTest(ahead=ahead):
-                s = Session(typed_ahead=ctrl("D") if ahead else b"")
-                s.type(b"" if ahead else ctrl("D"))
+    # typed before the editor's mode, at x:, and the terminal's keys
+    CASES = [
+        (b"", ctrl("D"), None),
+        (ctrl("D"), b"", None),
+        (b"5\r" + ctrl("D"), b"", None),  # read with x's answer: y: ends
+        (b"", ctrl("X"), {termios.VEOF: ctrl("X")}),
+    ]
+
+    def test_eof_on_an_empty_line(self):
+        for ahead, typed, cc in self.CASES:
+            with self.subTest(ahead=ahead, typed=typed):
+                s = Session(typed_ahead=ahead, cc=cc)
+                s.type(typed)
                 rest, status = s.finish()
                 self.assertIn(b"end of input", rest)
                 self.assertEqual(status, 1)
@@ -405,22 +443,41 @@ class Screen(unittest.TestCase):
                 self.assertEqual(s.answer(b"\r"), "%.6f" % x)
 
     def test_text_before_the_prompt(self):
-        # written by the caller on the row, then get_int(""): no wrap,
-        # whether the terminal tells where the cursor is in time or late,
-        # and with keys typed before the call
-        for late, ahead in ((False, False), (True, False), (False, True)):
-            with self.subTest(late=late, ahead=ahead):
-                s = Session(argv=[ARGS.caller, "n"], prompt=None, late=late,
+        """The caller writes "Number: ", then get_int(""), twice. The row
+        never wraps, and the terminal is asked where it begins only once
+        the line nears its middle, once a call, and no more once it has
+        not answered: in time, late (its answer to the second call after
+        Enter, and taken), never; and with keys typed before the call."""
+        for answers, ahead in (("now", False), ("late", False),
+                               ("never", False), ("now", True)):
+            with self.subTest(answers=answers, ahead=ahead):
+                s = Session(argv=[ARGS.caller, "n"], prompt=None,
+                            answers=answers,
                             typed_ahead=b"777" if ahead else b"")
                 echoed = "777" if ahead else ""  # by the terminal
-                s.expect(b"\x1b[6n")  # the editor has the terminal now
+                s.expect(b"Number: ")
+                s.editing()
                 s.type(b"" if ahead else b"777")
                 s.shows(echoed + "Number: 777")
-                s.type(b"")  # a late answer comes before what follows
                 s.type(b"7" * 87)
-                s.shows(echoed + "Number: <" + "7" * (70 - len(echoed)))
-                s.type(b"\r2\r3\r")
-                self.assertIn(b"out of range", s.finish()[0])
+                s.expect(b"\x1b[6n")
+                s.type(b"")  # a late answer comes now
+                room = 38 if answers == "never" else 70 - len(echoed)
+                s.shows(echoed + "Number: <" + "7" * room)
+                s.type(b"\r2\r")
+                s.expect(b"Number: ")
+                s.editing()
+                s.type(b"0" * 84 + b"3")
+                room = 70 if answers == "now" else 38
+                s.shows("Number: <" + ("0" * 84 + "3")[-room:])
+                s.type(b"\r")
+                s.editing(False)
+                s.type(b"z\r")
+                s.finish()
+                self.assertIn(b"out of range", s.seen)
+                self.assertIn(b"rest=z\r\n3 int", s.seen)
+                self.assertEqual(s.seen.count(b"\x1b[6n"),
+                                 1 if answers == "never" else 2)
 
 
 class Callers(unittest.TestCase):
@@ -433,10 +490,17 @@ class Callers(unittest.TestCase):
         # and the handler is still its own after the call
         ("h", [b"12", "12", ctrl("C"), b"5\r"],
          rb"caught, canonical(.|\s)*\n5 int=caught", 0),
+        ("h", [b"12", "12", b"\x1c", b"5\r"],
+         rb"caught, canonical(.|\s)*\n5 int=caught", 0),
+        # from another process: the line is kept, and drawn again
+        ("h", [b"12", "12", signal.SIGINT, "canonical\r\n", "x: ", b"5\r"],
+         rb"\n125 int=caught", 0),
         ("xw", [b"12", ctrl("C")], b"", 130),  # its handler _exits
         ("bw", [b"12", signal.SIGINT], b"", -signal.SIGINT),  # main takes it
         ("i", [b"12", ctrl("C"), b"\r"], b"12 int=default", 0),
         ("e", [b"12\r"], b"x: 12 int", 0),  # nothing echoed, Enter neither
+        ("o", [0.3, b"7\r"], b"7 int=default", 0),  # stdin non-blocking
+        ("d", [b"12" + LEFT + b"3\r"], b"132 int=default", 0),  # /dev/tty
         ("a", [], b"", -signal.SIGALRM),
         ("ts", [b"12", ctrl("C")], b"", 0),  # a sigwait thread exits
         ("ts", [b"12", signal.SIGTERM], b"", 0),
@@ -445,7 +509,9 @@ class Callers(unittest.TestCase):
         # SIGWINCH handler; a handler set meanwhile is not undone
         ("t", [signal.SIGUSR2, "0  1  2  3\r\n", b"7\r"],
          rb"winch=default\r\n(.|\s)*0  1  2  3\r\n(.|\s)*7 int=late", 0),
-        ("r", [b"12", XOFF, b"3", 0.3, XON, b"\r"], b"123 int=default", 0),
+        # writes held by Ctrl-S, and interrupted: the row, and after Enter
+        # its newline, go out once Ctrl-Q lets them
+        ("r", [b"12", XOFF, b"3\r", 0.3, XON], rb"\n123 int=default", 0),
         ("c", ["let go", b"7\r"], b"\n7 int=default", 0),
         ("f", ["forked\r\n", b"7\r"], b"7 int=default", 0),  # not its mode
         ("l", [b"7\r", "y: ", b"8\r"], b"8 int=default", 0),
@@ -484,21 +550,35 @@ class Jobs(unittest.TestCase):
 
     def test_in_the_background(self):
         """Started there, or sent there with 12 typed (Ctrl-Z, bg): the
-        call stops when it would read, and never sets the shell's mode."""
+        call stops when it would read, writes nothing there, and never
+        sets the shell's mode."""
         for typed in (b"", b"12"):
             with self.subTest(typed=typed):
                 if typed:
                     s = Interrupted.interrupted(ctrl("Z"), None, shell=True)
                     s.wait_stopped()
+                    s.drain()
                     s.job(b"b")
                 else:
                     s = Session(shell=True, background=True, prompt=None)
+                shown = len(s.seen)
                 s.wait_stopped()
+                s.drain()
+                self.assertEqual(s.seen[shown:], b"")
                 self.assertEqual(s.settings(), s.shell_mode)
                 s.job(b"f")
                 s.expect(b"x: ")
                 s.shows("x: " + typed.decode())
                 self.assertEqual(s.answer(b"3\r"), typed.decode() + "3.000000")
+
+    def test_ended_in_the_background(self):
+        """SIGSTOP leaves the editor's mode on; the shell sets its own, and
+        a signal ends the job in the background: the shell's mode stays."""
+        s = Interrupted.interrupted(None, signal.SIGSTOP, shell=True)
+        s.wait_stopped()
+        os.kill(s.pid, signal.SIGTERM)
+        s.job(b"b")
+        self.assertEqual(s.finish(left=s.shell_mode)[1], -signal.SIGTERM)
 
     def test_settings_changed_while_stopped(self):
         s = Interrupted.interrupted(ctrl("Z"), None)

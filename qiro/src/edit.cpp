@@ -7,11 +7,13 @@
  *
  * The row is drawn from its start column each time, so that what a
  * terminal did to it (a resize, a stop) is mended by the next draw. That
- * column is where the terminal's cursor stands after the prompt: asked of
- * the terminal once a call (ESC [6n), as the caller may have written to
- * the row before, and otherwise counted from the prompt. Until a late
- * answer comes, the row is drawn by moves from where the cursor is, which
- * keeps whatever stands before it.
+ * column is where the terminal's cursor stands after the prompt, counted
+ * from the prompt; but the caller may have written to the row before the
+ * call's first prompt. Until that is known, the row is drawn by moves from
+ * where the cursor is, which keeps whatever stands before it, and only up
+ * to the row's middle. The terminal is asked where its cursor is (ESC [6n)
+ * only when the line or the prompt reaches that far, where the answer can
+ * change the row: a short answer sends no question and waits for none.
  */
 #include "edit.h"
 
@@ -26,7 +28,7 @@
 #include "stdio_buffer.h"
 #include "term.h"
 
-/* The keys that send these, in the order qiro_term_signal_keys gives. */
+/* What intr, quit and susp send, by their qiro_key. */
 static const int signals[] = {SIGINT, SIGQUIT, SIGTSTP};
 
 /*
@@ -43,29 +45,39 @@ enum asked { NOT, AT_START, AFTER_RESIZE };
 /* What next_byte gives beside bytes. */
 enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4, EXITING = -5 };
 
-enum { CTRL_D = 4 };
-
-/* Earlier lines, shared by all calls; guarded by stdin's lock, as are
- * the answer still to come and a terminal found not to answer. */
+/*
+ * Earlier lines, shared by all calls; guarded by stdin's lock, as are the
+ * answer still to come, a terminal found not to answer, and the bytes
+ * typed at the terminal's line mode that the last call left in stdio's
+ * buffer, where a NUL is its eof key: where they lay, and how many.
+ */
 static struct qiro_history history;
 static bool owed, silent;
+static struct {
+	const char *at, *end;
+	size_t n;
+} carry;
 
 struct edit {
 	FILE *in;
 	const char *prompt;	/* its last line, which a redraw writes */
 	size_t prompt_cols;
-	size_t origin;		/* the column that line begins at */
+	size_t origin;		/* the column that line begins at, if known */
 	size_t start;		/* and the line being edited */
 	size_t width;		/* the terminal's, at the last draw */
 	size_t cursor;		/* the cursor's column, after the last draw */
-	enum asked asked;
+	size_t asked_at;	/* and when the terminal was asked */
+	enum asked asked;	/* a question the row waits for */
+	bool known;		/* the origin is known; else counted from 0, and
+				   the row drawn by moves from the cursor */
+	bool start_owed;	/* AT_START's answer counts however late */
 	bool dirty;		/* the line changed since it was drawn */
 	bool stale;		/* the row may have been wrapped: erase below */
 	bool own_row;		/* the line is on the row after the prompt's */
-	bool guessed;		/* start counted; the terminal's answer late */
 	bool ending;		/* Enter taken: no more questions */
-	size_t skip, ahead;	/* bytes read earlier, and typed before the
-				   editor's mode */
+	size_t carried, skip;	/* bytes stdio held when the call began, from
+				   the terminal's line mode, then the rest */
+	size_t ahead;		/* bytes typed before the editor's mode */
 	struct qiro_line line;
 	struct qiro_row row;
 	char out[512];
@@ -109,7 +121,7 @@ static void move(struct edit *e, size_t n, char letter)
 /* To column col of the cursor's row. */
 static void go_to(struct edit *e, size_t col)
 {
-	if (e->guessed) {
+	if (!e->known) {
 		move(e, col < e->cursor ? e->cursor - col : 0, 'D');
 		move(e, col > e->cursor ? col - e->cursor : 0, 'C');
 	} else {
@@ -126,15 +138,37 @@ static size_t prompt_end(const struct edit *e, size_t width, size_t *row)
 	return qiro_prompt_end(e->prompt, e->origin, width, row);
 }
 
-/* The line begins end columns after the row's start: where the prompt
- * ends, or on a row of its own. */
+/* The columns from the line's start its row may take: where the row's
+ * start is not known, only up to its middle, so that text before the
+ * prompt less than half a row wide never makes it wrap. */
+static size_t room(const struct edit *e, size_t width)
+{
+	size_t end = e->known ? width : width - width / 2;
+	return end > e->start ? end - e->start : 0;
+}
+
+static void ask_position(struct edit *e, enum asked why);
+
+/*
+ * The line begins end columns after the row's start: where the prompt
+ * ends, or on a row of its own. A prompt that leaves the line little room
+ * where the row's start is not known asks the terminal where it is; with
+ * no answer to wait for, the line takes a row of its own.
+ */
 static void place(struct edit *e, size_t end)
 {
 	e->width = qiro_term_width();
 	e->start = qiro_line_start(end, e->width, &e->own_row);
-	if (e->own_row)
-		put_s(e, "\r\n");
 	e->cursor = e->start;
+	if (!e->own_row && room(e, e->width) <= 8) {
+		ask_position(e, AT_START);
+		e->own_row = !e->asked;
+	}
+	if (e->own_row) {
+		put_s(e, "\r\n");
+		e->cursor = e->start = 0;
+		e->known = true;
+	}
 	e->dirty = true;
 }
 
@@ -153,7 +187,7 @@ static const char *peek(FILE *in, size_t *n)
 
 /*
  * Whether keys typed ahead, which the terminal's answer comes after, may
- * end the call before it (Enter or Ctrl-D among them, or more than stdio
+ * end the call before it (Enter or eof among them, or more than stdio
  * holds once it has read) or be taken for it (an escape sequence).
  */
 static bool may_end_first(struct edit *e)
@@ -163,12 +197,13 @@ static bool may_end_first(struct edit *e)
 		return false;
 	const char *s = peek(e->in, &n);
 	return !s || qiro_term_unread() > 0 || memchr(s, '\r', n) ||
-	       memchr(s, '\n', n) || memchr(s, CTRL_D, n) || memchr(s, 0, n) ||
-	       memchr(s, '\x1b', n);
+	       memchr(s, '\n', n) || memchr(s, e->line.keys[QIRO_KEY_EOF], n) ||
+	       memchr(s, 0, n) || memchr(s, '\x1b', n);
 }
 
 /* Asks where the cursor is, where the answer comes within the call and
- * can be told from keys (not byte by byte, through an unbuffered stdin). */
+ * can be told from keys (not byte by byte, through an unbuffered stdin);
+ * not again in a process whose terminal did not answer. */
 static void ask_position(struct edit *e, enum asked why)
 {
 	if (silent || owed || e->ending || qiro_unbuffered(e->in) ||
@@ -177,6 +212,8 @@ static void ask_position(struct edit *e, enum asked why)
 	put_s(e, "\x1b[6n");
 	flush_out(e);
 	e->asked = why;
+	e->asked_at = e->cursor;
+	e->start_owed = why == AT_START;
 	owed = true;
 }
 
@@ -184,7 +221,8 @@ static void ask_position(struct edit *e, enum asked why)
  * Draws the row: the window of the line from the start column, erasing
  * what was after it (below it too after a resize, where a terminal may
  * have wrapped the row), and the cursor in it. Narrowed past the cursor,
- * a terminal is first asked where the cursor went.
+ * a terminal is first asked where the cursor went; a row that fills the
+ * room it has before its start is known, where it starts.
  */
 static void refresh(struct edit *e)
 {
@@ -207,7 +245,12 @@ static void refresh(struct edit *e)
 			e->own_row = false;
 		}
 	}
-	qiro_line_row(&e->line, width > e->start ? width - e->start : 0, &e->row);
+	qiro_line_row(&e->line, room(e, width), &e->row);
+	if (!e->known && e->row.cols + 1 >= room(e, width)) {
+		ask_position(e, AT_START);
+		if (e->asked)
+			return;
+	}
 	go_to(e, e->start);
 	put(e, e->row.text, e->row.len);
 	put_s(e, e->stale ? "\x1b[J" : "\x1b[K");
@@ -233,8 +276,10 @@ static void redraw(struct edit *e, bool clear)
 	size_t end = prompt_end(e, qiro_term_width(), &from);
 	if (clear)
 		from = 0;
-	/* Where the cursor went is not known: from the row's start. */
-	e->guessed = false;
+	/* Where the cursor went is not known: from the row's start, which an
+	 * answer to a question asked before no longer tells. */
+	e->known = true;
+	e->start_owed = false;
 	go_to(e, from ? 0 : e->origin);
 	put_s(e, "\x1b[J");
 	put_s(e, e->prompt + from);
@@ -245,8 +290,10 @@ static void redraw(struct edit *e, bool clear)
 }
 
 /*
- * The terminal's answer, 0 for none. At the start: the column the line
- * begins at. After the row was narrowed past the cursor: the prompt's row
+ * The terminal's answer, 0 for none in time. To AT_START, however late:
+ * where the line begins, from where the cursor stood when asked; what was
+ * drawn before is erased. With none, the line stays where it was counted
+ * to begin, or takes a row of its own. To AFTER_RESIZE: the prompt's row
  * drawn anew where the cursor went. A terminal that wrapped the row again
  * moved it down a row for each new width it stood past; up those rows
  * first, but where it stands in the last column, where a terminal that
@@ -258,37 +305,33 @@ static void answered(struct edit *e, unsigned column)
 	enum asked why = e->asked;
 	e->asked = NOT;
 	e->dirty = true;
-	if (why == AT_START && column > 0) {
-		size_t col = column - 1 < width ? column - 1 : width - 1;
-		if (e->guessed) { /* drawn already, from col */
-			go_to(e, e->start);
-			put_s(e, "\x1b[K");
-			e->guessed = false;
-		}
-		e->origin = col >= e->prompt_cols ? col - e->prompt_cols : 0;
-		place(e, col);
-	} else if (why == AFTER_RESIZE) {
+	if (why == AFTER_RESIZE) {
 		if (column > 0 && column - 1 == e->cursor % width &&
 		    column < width)
 			move(e, e->cursor / width, 'A');
 		redraw(e, false);
+	} else if (e->start_owed && column > 0) {
+		size_t col = column - 1 < width ? column - 1 : width - 1;
+		size_t drawn = e->asked_at - e->start;
+		size_t end = col > drawn ? col - drawn : 0;
+		go_to(e, e->start);
+		put_s(e, "\x1b[K");
+		e->known = true;
+		e->start_owed = false;
+		e->origin = end >= e->prompt_cols ? end - e->prompt_cols : 0;
+		place(e, end);
+	} else if (why == AT_START) {
+		go_to(e, e->start);
+		place(e, e->start);
 	}
-}
-
-/* The answer, or none (0), to a question that may have timed out: the
- * start column's is good however late, as the terminal answers in turn. */
-static void late_answer(struct edit *e, unsigned column)
-{
-	if (e->guessed)
-		e->asked = AT_START;
-	if (e->asked)
-		answered(e, column);
 }
 
 /*
  * The next byte typed, or END, FAILED (errno set), REDRAW, TIMEOUT or
  * EXITING. The line is drawn when no more keys are waiting, so a paste is
- * drawn once, and not while the terminal is asked where the cursor is.
+ * drawn once, and not while the terminal is asked where the cursor is. A
+ * NUL typed at the terminal's line mode, before the editor took it, is the
+ * eof key typed there.
  */
 static int next_byte(struct edit *e)
 {
@@ -307,13 +350,16 @@ static int next_byte(struct edit *e)
 			return EXITING;
 		}
 		if ((c = getc_unlocked(e->in)) != EOF) {
-			if (e->skip > 0) {
+			bool line_mode = e->carried > 0 ||
+					 (e->skip == 0 && e->ahead > 0);
+			if (e->carried > 0)
+				e->carried--;
+			else if (e->skip > 0)
 				e->skip--;
-			} else if (e->ahead > 0) {
+			else if (e->ahead > 0)
 				e->ahead--;
-				if (c == 0)
-					return CTRL_D;
-			}
+			if (line_mode && c == 0 && e->line.keys[QIRO_KEY_EOF])
+				return e->line.keys[QIRO_KEY_EOF];
 			return c;
 		}
 		if (!ferror_unlocked(e->in))
@@ -362,14 +408,14 @@ static void await_answer(struct edit *e)
 	if (s && (len = report_length(s, n, &column)) > 0)
 		qiro_take(e->in, len);
 	owed = owed && !len && !silent;
-	late_answer(e, column);
+	answered(e, column);
 }
 
-/* Ctrl-C, Ctrl-\ and Ctrl-Z, read in their place among the keys: their
- * signal goes where the terminal would send it. If the process goes on,
- * the line is dropped after Ctrl-C and Ctrl-\, as the terminal drops its
- * own, and kept after Ctrl-Z. */
-static void deliver(struct edit *e, int sig, unsigned char key)
+/* intr, quit and susp (qiro_key k), read in their place among the keys:
+ * their signal goes where the terminal would send it. If the process goes
+ * on, the line is dropped after intr and quit, as the terminal drops its
+ * own, and kept after susp. */
+static void deliver(struct edit *e, int k)
 {
 	size_t pos = e->line.pos;
 	e->line.pos = e->line.len; /* the echo goes after the line */
@@ -377,8 +423,8 @@ static void deliver(struct edit *e, int sig, unsigned char key)
 		refresh(e);
 	e->line.pos = pos;
 	e->dirty = true;
-	qiro_term_send(sig, key);
-	if (sig != SIGTSTP) {
+	qiro_term_send(signals[k], e->line.keys[k]);
+	if (k != QIRO_KEY_SUSP) {
 		qiro_term_drawn(); /* what a handler of the caller's wrote too */
 		qiro_line_begin(&e->line, &history);
 		put_s(e, "\r\n");
@@ -388,7 +434,7 @@ static void deliver(struct edit *e, int sig, unsigned char key)
 }
 
 /* Reads keys until Enter: QIRO_OK with the line in e->line, or how input
- * ran out (Ctrl-D on an empty line is its end, as at the terminal). */
+ * ran out (eof on an empty line is its end, as at the terminal). */
 static qiro_status edit_line(struct edit *e)
 {
 	for (;;) {
@@ -401,11 +447,10 @@ static qiro_status edit_line(struct edit *e)
 		case EXITING:
 			return QIRO_EXITING;
 		case TIMEOUT:
-			e->guessed = e->asked == AT_START;
 			answered(e, 0);
 			continue;
 		case REDRAW:
-			qiro_term_signal_keys(e->line.signal_keys);
+			qiro_term_keys(e->line.keys);
 			redraw(e, false);
 			continue;
 		}
@@ -414,15 +459,16 @@ static qiro_status edit_line(struct edit *e)
 			e->dirty = true;
 			break;
 		case QIRO_LINE_ENTER:
+			e->ending = true;
 			if (owed)
 				await_answer(e);
-			e->ending = true;
 			e->line.pos = e->line.len;
 			refresh(e);
 			put_s(e, "\r\n");
 			flush_out(e);
 			return QIRO_OK;
 		case QIRO_LINE_END:
+			e->ending = true;
 			if (owed)
 				await_answer(e);
 			return QIRO_END;
@@ -430,34 +476,35 @@ static qiro_status edit_line(struct edit *e)
 			redraw(e, true);
 			break;
 		case QIRO_LINE_SIGNAL:
-			for (int k = 0; k < 3; k++)
-				if (e->line.key == e->line.signal_keys[k]) {
-					deliver(e, signals[k], e->line.key);
-					break;
-				}
+			deliver(e, e->line.key);
 			break;
 		case QIRO_LINE_POSITION:
 			owed = false;
-			late_answer(e, e->line.column);
+			answered(e, e->line.column);
 			break;
 		}
 	}
 }
 
-/* Asks until a line is a whole number. A line refused as too long is not
- * kept for Up: it is not the line that was typed. */
+/*
+ * Asks until a line is a whole number. The first prompt's row may hold the
+ * caller's text before it, unless the prompt begins a row of its own; a
+ * prompt asked again follows a reason's newline. A line refused as too
+ * long is not kept for Up: it is not the line that was typed.
+ */
 static qiro_status ask(struct edit *e, const char *prompt, int *value)
 {
+	bool known = e->prompt != prompt;
 	for (;;) {
 		qiro_line_begin(&e->line, &history);
-		qiro_term_signal_keys(e->line.signal_keys);
+		qiro_term_keys(e->line.keys);
 		e->asked = NOT;
-		e->guessed = e->ending = false;
+		e->known = known;
+		e->start_owed = e->ending = false;
 		put_s(e, prompt);
 		e->origin = 0;
 		place(e, prompt_end(e, qiro_term_width(), nullptr));
 		flush_out(e);
-		ask_position(e, AT_START);
 
 		qiro_status s = edit_line(e);
 		if (s != QIRO_OK)
@@ -473,12 +520,40 @@ static qiro_status ask(struct edit *e, const char *prompt, int *value)
 		put_s(e, l->too_long ? "line too long, enter a whole number\n"
 				     : qiro_reason(v));
 		flush_out(e);
+		known = true;
 	}
 }
 
 bool qiro_can_edit(FILE *in, FILE *err)
 {
 	return qiro_term_usable(in, err);
+}
+
+/*
+ * Of the bytes stdio holds, how many the last call left there of those
+ * typed at the terminal's line mode: where the caller has read some since,
+ * fewer, and none where stdio has read anew.
+ */
+static size_t carried(const char *s, size_t n)
+{
+	if (!s || s + n != carry.end || s < carry.at || s >= carry.at + carry.n)
+		return 0;
+	return (size_t)(carry.at + carry.n - s);
+}
+
+/* What the call leaves in stdio's buffer of the bytes typed at the line
+ * mode: first the rest of those it found there, else of those the
+ * terminal held when the editor took it. */
+static void leave_carried(const struct edit *e)
+{
+	size_t n = 0;
+	const char *s = qiro_buffered(e->in, &n);
+	carry.at = s;
+	carry.end = s + n;
+	carry.n = e->carried   ? e->carried
+		  : e->skip > 0 ? 0
+		  : e->ahead < n ? e->ahead
+				 : n;
 }
 
 /* The call, from the prompt to the answer, with everything given back
@@ -489,6 +564,7 @@ static qiro_status edit(struct edit *e, const char *prompt, int *value)
 	int cancel;
 	pthread_cleanup_push(qiro_term_end, nullptr);
 	s = ask(e, prompt, value);
+	leave_carried(e);
 	/* Closing the terminal's pipe must not be cut short by a cancel. */
 	pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
 	pthread_cleanup_pop(1);
@@ -517,11 +593,13 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 	e.prompt_cols = qiro_prompt_columns(e.prompt);
 	e.out_len = 0;
 	e.stale = false;
-	/* Ctrl-D typed ahead at the terminal's own line editing comes as a
-	 * NUL once the editor's mode is on: among the bytes the terminal
-	 * holds now, after those stdio read before. */
-	e.skip = 0;
-	qiro_buffered(in, &e.skip);
+	/* The eof key typed at the terminal's line mode comes as a NUL once
+	 * the editor's mode is on: among the bytes the terminal holds now,
+	 * and those of them an earlier call left in stdio's buffer. */
+	size_t n = 0;
+	const char *s = qiro_buffered(in, &n);
+	e.carried = carried(s, n);
+	e.skip = n - e.carried;
 	e.ahead = qiro_term_unread();
 	/* Whatever the caller left in stderr's buffer comes first. */
 	qiro_flush(err);

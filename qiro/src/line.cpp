@@ -304,20 +304,38 @@ static int decode_key(struct qiro_line *l, unsigned char c)
 	return c;
 }
 
-static int signal_key(const struct qiro_line *l, int key)
+/* The qiro_key the caller's terminal makes of key; QIRO_KEYS for none. */
+static int role(const struct qiro_line *l, int key)
 {
-	for (unsigned char k : l->signal_keys)
-		if (k && key == k)
-			return 1;
-	return 0;
+	int k = 0;
+	while (k < QIRO_KEYS && !(l->keys[k] && key == l->keys[k]))
+		k++;
+	return k;
 }
 
 enum qiro_line_event qiro_line_key(struct qiro_line *l, unsigned char c)
 {
-	int key = decode_key(l, c);
-	if (signal_key(l, key)) {
-		l->key = (unsigned char)key;
+	int key = decode_key(l, c), k = role(l, key);
+	switch (k) {
+	case QIRO_KEY_INTR:
+	case QIRO_KEY_QUIT:
+	case QIRO_KEY_SUSP:
+		l->key = (unsigned char)k;
 		return QIRO_LINE_SIGNAL;
+	case QIRO_KEY_ERASE:
+		key = 0x7f;
+		break;
+	case QIRO_KEY_KILL:
+		key = CONTROL('U');
+		break;
+	case QIRO_KEY_WERASE:
+		key = CONTROL('W');
+		break;
+	case QIRO_KEY_EOF:
+		if (l->len == 0)
+			return QIRO_LINE_END;
+		key = KEY_DELETE;
+		break;
 	}
 	switch (key) {
 	case KEY_NONE:
@@ -327,10 +345,7 @@ enum qiro_line_event qiro_line_key(struct qiro_line *l, unsigned char c)
 	case '\r':
 	case '\n':
 		return QIRO_LINE_ENTER;
-	case CONTROL('D'):
-		if (l->len == 0)
-			return QIRO_LINE_END;
-		[[fallthrough]];
+	case CONTROL('D'): /* the end of input is eof's */
 	case KEY_DELETE:
 		cut(l, l->pos, next_char(l, l->pos));
 		break;

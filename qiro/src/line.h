@@ -19,13 +19,26 @@ struct qiro_history {
 	size_t lines, used;
 };
 
+/*
+ * The caller's own terminal keys, each 0 for none, as its line mode would
+ * take them: the first three send a signal; erase, kill and werase act as
+ * Backspace, Ctrl-U and Ctrl-W; eof ends the input on an empty line and
+ * deletes as Ctrl-D elsewhere. They come before the editor's fixed keys,
+ * which stay, but for Ctrl-D's end of input, which is eof's alone.
+ */
+enum qiro_key {
+	QIRO_KEY_INTR, QIRO_KEY_QUIT, QIRO_KEY_SUSP,
+	QIRO_KEY_ERASE, QIRO_KEY_KILL, QIRO_KEY_WERASE, QIRO_KEY_EOF,
+	QIRO_KEYS
+};
+
 /* What a byte asks of the caller, beside what it does to the line. */
 enum qiro_line_event {
 	QIRO_LINE_NONE,
 	QIRO_LINE_ENTER,	/* take the line */
-	QIRO_LINE_END,		/* Ctrl-D on an empty line: the end of input */
+	QIRO_LINE_END,		/* eof on an empty line: the end of input */
 	QIRO_LINE_CLEAR,	/* Ctrl-L: clear the screen, draw again */
-	QIRO_LINE_SIGNAL,	/* one of signal_keys, in key */
+	QIRO_LINE_SIGNAL,	/* intr, quit or susp, its qiro_key in key */
 	QIRO_LINE_POSITION,	/* the terminal's cursor report, in column */
 };
 
@@ -38,8 +51,7 @@ struct qiro_line {
 					   -1 the line typed */
 	char typed[QIRO_LINE_MAX];	/* the line typed, while hist >= 0 */
 	size_t typed_len;
-	unsigned char signal_keys[3];	/* keys the caller's terminal turns
-					   into signals; 0 for none */
+	unsigned char keys[QIRO_KEYS];	/* the caller's, by enum qiro_key */
 	unsigned char state;		/* of an escape sequence being read */
 	unsigned char skip;		/* UTF-8 bytes of an Alt key to come */
 	bool plain;			/* no private or intermediate bytes */

@@ -106,7 +106,7 @@ static bool set_mode(const struct termios *t)
 /*
  * The editor's mode, from the caller's settings as they are now: keys one
  * at a time, not echoed, and not turned into signals, so that the editor
- * sees where in the line they come (qiro_term_signal_keys); the rest
+ * sees where in the line they come (qiro_term_keys); the rest
  * stays.
  * TCSANOW keeps what was typed ahead. Not while a handler passes a signal
  * on: that runs with the caller's settings; nor once the process exits,
@@ -142,21 +142,32 @@ static void wake_locked(void)
 	}
 }
 
-void qiro_term_write(const void *s, size_t n)
+void qiro_write(int fd, const void *s, size_t n)
 {
 	const char *c = (const char *)s;
 	while (n > 0) {
-		ssize_t k = write(tty.out, c, n);
+		ssize_t k = write(fd, c, n);
 		if (k > 0) {
 			c += k;
 			n -= (size_t)k;
 		} else if (k < 0 && errno == EAGAIN) {
-			struct pollfd p = {tty.out, POLLOUT, 0};
+			struct pollfd p = {fd, POLLOUT, 0};
 			poll(&p, 1, -1);
 		} else if (k == 0 || errno != EINTR) {
 			return;
 		}
 	}
+}
+
+/* Nothing from the background, where the terminal is another job's: the
+ * row is drawn again once the process is back in front. */
+void qiro_term_write(const void *s, size_t n)
+{
+	if (!foreground()) {
+		__atomic_store_n(&tty.redraw, 1, __ATOMIC_SEQ_CST);
+		return;
+	}
+	qiro_write(tty.out, s, n);
 }
 
 /*
@@ -332,9 +343,18 @@ static bool wait_foreground(void)
 	return true;
 }
 
-/* The device of a descriptor. statx through syscall, not fstat: see read.cpp. */
+/* The terminal a descriptor is open on: /dev/tty's is the one it stands
+ * for (TIOCGDEV), not its own device number. statx through syscall, not
+ * fstat: see read.cpp. */
 static bool device(int fd, unsigned long long *dev)
 {
+#ifdef TIOCGDEV
+	unsigned int d;
+	if (ioctl(fd, TIOCGDEV, &d) == 0) {
+		*dev = d;
+		return true;
+	}
+#endif
 #ifdef QIRO_HAVE_STATX
 	struct statx st;
 	if (syscall(SYS_statx, fd, "", AT_EMPTY_PATH, STATX_TYPE, &st) != 0)
@@ -487,19 +507,20 @@ int qiro_term_wait(FILE *in, int timeout)
 	}
 }
 
-void qiro_term_signal_keys(unsigned char keys[3])
+void qiro_term_keys(unsigned char keys[QIRO_KEYS])
 {
+	static const int cc[QIRO_KEYS] = {VINTR, VQUIT, VSUSP, VERASE, VKILL,
+					  VWERASE, VEOF};
 	sigset_t mask;
 	lock(&mask);
 	struct termios t = tty.saved;
 	unlock(&mask);
-	bool on = t.c_lflag & ISIG;
-	keys[0] = on ? t.c_cc[VINTR] : 0;
-	keys[1] = on ? t.c_cc[VQUIT] : 0;
-	keys[2] = on ? t.c_cc[VSUSP] : 0;
-	for (int k = 0; k < 3; k++)
-		if (keys[k] == _POSIX_VDISABLE)
-			keys[k] = 0;
+	for (int k = 0; k < QIRO_KEYS; k++) {
+		bool on = k <= QIRO_KEY_SUSP	 ? t.c_lflag & ISIG
+			  : k == QIRO_KEY_WERASE ? t.c_lflag & IEXTEN
+						 : true;
+		keys[k] = on && t.c_cc[cc[k]] != _POSIX_VDISABLE ? t.c_cc[cc[k]] : 0;
+	}
 }
 
 size_t qiro_term_unread(void)

@@ -10,6 +10,8 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include "line.h"
+
 /* in and err are one terminal, and TERM is set and not "dumb". */
 bool qiro_term_usable(FILE *in, FILE *err);
 
@@ -56,12 +58,17 @@ size_t qiro_term_unread(void);
 /* Bytes stdio has read from the terminal and not handed out yet. */
 bool qiro_term_buffered(FILE *in);
 
-/* Writes all of s to the terminal, whatever interrupts it. */
+/* Writes all of s to fd, whatever interrupts it: a signal's handler, a
+ * descriptor the caller made non-blocking. */
+void qiro_write(int fd, const void *s, size_t n);
+
+/* qiro_write to the terminal, from its foreground only. */
 void qiro_term_write(const void *s, size_t n);
 
-/* The caller's terminal's intr, quit and susp keys, those that send
- * SIGINT, SIGQUIT and SIGTSTP; 0 for none, or where it sends no signals. */
-void qiro_term_signal_keys(unsigned char keys[3]);
+/* The caller's terminal keys, from its settings as last read, as its line
+ * mode takes them: 0 for none (intr, quit and susp where it sends no
+ * signals, werase without IEXTEN). */
+void qiro_term_keys(unsigned char keys[QIRO_KEYS]);
 
 /* Shows key c as the caller's terminal would, and sends sig to the
  * terminal's foreground process group, as the terminal would. */
