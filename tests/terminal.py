@@ -499,7 +499,11 @@ class Callers(unittest.TestCase):
         ("bw", [b"12", signal.SIGINT], b"", -signal.SIGINT),  # main takes it
         ("i", [b"12", ctrl("C"), b"\r"], b"12 int=default", 0),
         ("e", [b"12\r"], b"x: 12 int", 0),  # nothing echoed, Enter neither
-        ("o", [0.3, b"7\r"], b"7 int=default", 0),  # stdin non-blocking
+        # reads interrupted by a handler without SA_RESTART, or that would
+        # block: read again, as the editor does
+        ("re", [b"12", 0.3, b"\r"], b"12 int=default", 0),
+        ("oe", [0.3, b"7\r"], b"7 int=default", 0),
+        ("o", [0.3, b"7\r"], b"7 int=default", 0),
         ("d", [b"12" + LEFT + b"3\r"], b"132 int=default", 0),  # /dev/tty
         ("a", [], b"", -signal.SIGALRM),
         ("ts", [b"12", ctrl("C")], b"", 0),  # a sigwait thread exits

@@ -117,7 +117,7 @@ get_int(const char *prompt) noexcept
 
 	/* There is no number the user gave to return. */
 	int e = errno;
-	fputc('\n', stderr);
+	qiro_say(stderr, "\n");
 	if (s == QIRO_END)
 		errx(1, "end of input, no whole number given");
 	errno = e;

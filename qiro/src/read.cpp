@@ -1,6 +1,8 @@
 #include "read.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdio_ext.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include "stdio_buffer.h"
+#include "term.h"
 
 /*
  * Most answers are a few bytes that stdio's buffer holds whole. A line that
@@ -69,6 +72,25 @@ static bool seeks_exactly(FILE *in, off_t at)
 }
 
 /*
+ * A read cut short by a signal's handler (EINTR), or on a descriptor the
+ * caller made non-blocking (EAGAIN), is to be tried again: the handler has
+ * run; input has come once poll says so. True then, with the error
+ * cleared. Nothing read is lost: stdio reads only into an empty buffer.
+ */
+static bool read_again(FILE *in)
+{
+	int fd = qiro_fileno(in);
+	if (errno == EAGAIN && fd >= 0) {
+		struct pollfd p = {fd, POLLIN, 0};
+		poll(&p, 1, -1);
+	} else if (errno != EINTR) {
+		return false;
+	}
+	clearerr_unlocked(in);
+	return true;
+}
+
+/*
  * The rest of a long line, in blocks that fread reads straight from the
  * file, far fewer reads than stdio's buffer allows. The stream is then set
  * just past the line's '\n', so that nothing after the line is consumed.
@@ -96,7 +118,7 @@ static int read_rest_in_blocks(FILE *in, qiro_parser *p, qiro_seeking seeking)
 		}
 		qiro_parse_feed(p, block, n);
 		at += (off_t)n;
-		if (n < BLOCK) {
+		if (n < BLOCK && !(ferror_unlocked(in) && read_again(in))) {
 			if (ferror_unlocked(in))
 				status = QIRO_ERROR;
 			break;
@@ -169,9 +191,11 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 		}
 		int c = getc_unlocked(in); /* stdio refills its buffer */
 		if (c == EOF) {
-			if (ferror_unlocked(in))
-				return QIRO_ERROR;
-			return fed ? QIRO_OK : QIRO_END;
+			if (!ferror_unlocked(in))
+				return fed ? QIRO_OK : QIRO_END;
+			if (read_again(in))
+				continue;
+			return QIRO_ERROR;
 		}
 		if (c == '\n')
 			return QIRO_OK;
@@ -197,11 +221,25 @@ const char *qiro_reason(qiro_verdict verdict)
 	return nullptr;
 }
 
+void qiro_say(FILE *err, const char *s)
+{
+	int fd = qiro_fileno(err);
+	if (fd < 0)
+		fputs(s, err);
+	qiro_flush(err);
+	if (fd < 0)
+		return;
+	size_t n = 0;
+	while (s[n])
+		n++;
+	qiro_write(fd, s, n);
+}
+
 bool qiro_accepts(FILE *err, qiro_verdict verdict)
 {
 	const char *reason = qiro_reason(verdict);
 	if (reason)
-		fputs(reason, err);
+		qiro_say(err, reason);
 	return !reason;
 }
 
@@ -209,9 +247,7 @@ qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
 		     qiro_seeking seeking)
 {
 	for (;;) {
-		if (prompt)
-			fputs(prompt, err);
-		qiro_flush(err);
+		qiro_say(err, prompt ? prompt : "");
 
 		qiro_parser p;
 		qiro_status s = qiro_read_line(in, &p, seeking);

@@ -32,6 +32,13 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking);
 /* Why a line that is not a whole number was refused; NULL for one that is. */
 const char *qiro_reason(qiro_verdict verdict);
 
+/*
+ * Writes s to err, after what err holds already, and flushes it; where err
+ * has a descriptor, straight to it and whole, whatever interrupts it, and
+ * never setting err's error indicator.
+ */
+void qiro_say(FILE *err, const char *s);
+
 /* True for a whole number; otherwise tells err why the line was refused. */
 bool qiro_accepts(FILE *err, qiro_verdict verdict);
 

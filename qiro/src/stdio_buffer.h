@@ -45,14 +45,16 @@ static inline bool qiro_unbuffered(FILE *f)
 }
 
 /*
- * The stream's descriptor, and fflush only where output waits: on glibc
- * read off the FILE, as a first call of fileno or fflush would cost a
- * short answer some 700 instructions, to bind it.
+ * The stream's descriptor, -1 for none (a stream in memory, a cookie's),
+ * and fflush only where output waits: on glibc read off the FILE, as a
+ * first call of fileno or fflush would cost a short answer some 700
+ * instructions, to bind it.
  */
 static inline int qiro_fileno(FILE *f)
 {
 #ifdef __GLIBC__
-	return f->_fileno;
+	enum { IS_FILEBUF = 0x2000 }; /* glibc's _IO_IS_FILEBUF */
+	return f->_flags & IS_FILEBUF ? f->_fileno : -1;
 #else
 	return fileno_unlocked(f);
 #endif
