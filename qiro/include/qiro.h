@@ -21,28 +21,39 @@
  * does not grow with the length of a line.
  *
  * Input is read through stdio's stdin and never past the end of the line,
- * so the caller can go on reading the rest of it with stdio.
+ * so the caller can go on reading the rest of it with stdio. A read cut
+ * short by a signal's handler is made again, and a non-blocking stdin is
+ * waited on: neither is an error, and nothing read is lost.
  *
- * When stdin and stderr are one terminal, TERM is set and not "dumb",
- * and the caller's settings are canonical with echo, the line can be
- * edited as it is typed: Left, Right, Home, End, Backspace, Delete,
- * Ctrl-A/E/B/F, Ctrl-U/K (cut to the start/end), Ctrl-W (cut a word),
- * Ctrl-L (redraw), Tab (a blank), and Up/Down or Ctrl-P/N through the
- * lines given at earlier prompts of the process. The row shows what Enter
- * takes: the whole line where it fits, else a window around the cursor
- * with < and > at hidden ends; characters take the columns terminals give
- * them (wide characters two, combining marks none, whatever the locale),
- * bytes that are not UTF-8 show as '?', and escape sequences in the prompt
- * take none. A line longer than 4095 bytes at Enter is refused with a
- * reason. Any other input (a file, a pipe, stderr elsewhere, echo turned
- * off) is read as it comes.
+ * When stdin and stderr are one terminal (either may be /dev/tty opened
+ * anew), TERM is set and not "dumb", and the caller's settings are
+ * canonical with echo, the line can be edited as it is typed: Left,
+ * Right, Home, End, Backspace, Delete, Ctrl-A/E/B/F, Ctrl-U/K (cut to the
+ * start/end), Ctrl-W (cut a word), Ctrl-D (delete; end of input on an
+ * empty line), Ctrl-L (redraw), Tab (a blank), and Up/Down or Ctrl-P/N
+ * through the lines given at earlier prompts of the process. The
+ * terminal's own erase, kill, werase and eof keys (stty) come first, read
+ * at each call: they act as Backspace, Ctrl-U, Ctrl-W and Ctrl-D, and the
+ * end of input is eof's alone (none after stty eof undef). The row
+ * shows what Enter takes: the whole line where it fits, else a window
+ * around the cursor with < and > at hidden ends; characters take the
+ * columns terminals give them (wide characters two, combining marks none,
+ * whatever the locale), bytes that are not UTF-8 show as '?', and escape
+ * sequences in the prompt take none. Text before the first prompt on its
+ * row is kept: the terminal is asked where its cursor is (ESC [6n) only
+ * once the line or the prompt nears the row's middle, at most once a
+ * call, and not again in a process whose terminal did not answer. A line
+ * longer than 4095 bytes at Enter is refused with a reason. Any other
+ * input (a file, a pipe, stderr elsewhere, echo turned off) is read as it
+ * comes.
  *
  * The editor leaves the caller as it found it:
  * - The terminal's settings change only while a call waits for keys, and
- *   only in the terminal's foreground: a call in the background is
- *   stopped by SIGTTIN (or fails where SIGTTIN is ignored), as any reader
- *   there is. They are read afresh each time, so a change made while the
- *   process was stopped stays.
+ *   only in the terminal's foreground, where alone it is written to: a
+ *   call in the background is stopped by SIGTTIN (or fails where SIGTTIN
+ *   is ignored), as any reader there is, and draws its row again when
+ *   back in front. They are read afresh each time, so a change made while
+ *   the process was stopped stays.
  * - They are the caller's again when the call returns, when the process
  *   exits (exit from any thread, a return from main: a call waiting on
  *   another thread lets go of stdin, which exit flushes, and does not
@@ -54,7 +65,8 @@
  *   editor takes its mode again and redraws the line. Ctrl-C, Ctrl-\ and
  *   Ctrl-Z are the terminal's own keys (intr, quit, susp), whose signals
  *   it sends to the foreground process group; the line is dropped after
- *   Ctrl-C and Ctrl-\, as the terminal drops its own.
+ *   Ctrl-C and Ctrl-\, as the terminal drops its own. A handler of the
+ *   caller's that returns does not end the wait, with SA_RESTART or not.
  * - A signal the calling thread blocks stays blocked there and goes where
  *   it would have gone (a thread in sigwait still takes it); where another
  *   thread takes it, the handler above runs there.
@@ -70,8 +82,9 @@
  *   Nothing typed ahead is lost. A child forked meanwhile has no call:
  *   its exit leaves the terminal to the parent's.
  * - The library's descriptors are close-on-exec, and closed when the call
- *   returns or is cancelled. What it writes to the terminal is written
- *   whole, and never sets stderr's error indicator.
+ *   returns or is cancelled. What it writes to stderr is written whole,
+ *   and never sets stderr's error indicator. It leaves no heap memory
+ *   behind, whatever the input.
  *
  * At the end of input before a whole number is given (Ctrl-D on an empty
  * line at a terminal), or on a read error, get_int does not return: it
