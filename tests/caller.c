@@ -10,6 +10,8 @@
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
  *   n  "Number: " on stdout, then the prompt "", twice; then reads a line
  *      itself and prints it
+ *   u  adds numbers from 1 to 10 (qiro_ask_int) until the end of input,
+ *      then asks once more
  *   f  a thread forks a child that exits, and tells the terminal's mode
  *   l  holds stdin (flockfile) while a thread waits to ask, and asks;
  *      with c, cancels that thread first
@@ -226,6 +228,12 @@ int main(int argc, char **argv)
 			fputs("let go\n", stderr);
 		}
 		pthread_join(t, NULL);
+	} else if (has('u')) {
+		int n;
+		while (qiro_ask_int("x: ", 1, 10, &n) == 0)
+			answer += n;
+		if (qiro_ask_int("again: ", 1, 10, &n) == 0)
+			answer += n;
 	} else if (has('n')) {
 		char rest[64];
 		for (int k = 0; k < 2; k++) {

@@ -1,12 +1,15 @@
 /*
- * get_int itself, from the shared library, on the process's own stdin:
- * from several threads, and from a stream that only claims to seek (a
- * cancelled caller is tried by cancel.c). Each case runs in a child process
+ * get_int and qiro_ask_int, from the shared library, on the process's own
+ * stdin: from several threads, at its end, with bad arguments, and from a
+ * stream that only claims to seek (a cancelled caller is tried by
+ * cancel.c). Each case runs in a child process
  * of its own (a death test), with stdin set up there; it must exit 0 and
  * write nothing to stderr.
  */
 #include <gtest/gtest.h>
 
+#include <errno.h>
+#include <limits.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -41,14 +44,27 @@ void *ask_many(void *got)
 	return nullptr;
 }
 
-/* Exits 0 when two threads between them got every number once. */
+void *ask_many_within(void *got)
+{
+	for (int k = 0; k < per_thread; k++) {
+		int n;
+		if (qiro_ask_int(nullptr, 0, INT_MAX, &n) != 0)
+			_exit(5);
+		((std::vector<int> *)got)->push_back(n);
+	}
+	return nullptr;
+}
+
+/* Exits 0 when two threads, one calling get_int and one qiro_ask_int,
+ * between them got every number once. */
 void two_callers()
 {
 	alarm(60); /* a lost line would leave a caller waiting */
 	std::vector<int> got[2];
 	pthread_t t[2];
 	for (int i = 0; i < 2; i++)
-		pthread_create(&t[i], nullptr, ask_many, &got[i]);
+		pthread_create(&t[i], nullptr, i ? ask_many_within : ask_many,
+			       &got[i]);
 	for (int i = 0; i < 2; i++)
 		pthread_join(t[i], nullptr);
 
@@ -95,6 +111,56 @@ TEST(Threads, EachLineGoesWholeToOneCaller)
 	EXPECT_EXIT((from_pipe(input), two_callers()),
 		    testing::ExitedWithCode(0), "^$")
 		<< "from a pipe";
+}
+
+/*
+ * qiro_ask_int's calls in turn on stdin from a pipe (or closed, with no
+ * input): what each returns, with *value after it, or errno where it
+ * returns -1; and all that stderr shows, a regex.
+ */
+struct Call {
+	const char *prompt;
+	int min, max;
+	bool no_value;
+	int returns, out;
+};
+
+struct Calls {
+	const char *input;
+	std::vector<Call> calls;
+	const char *said;
+};
+
+const Calls calls[] = {
+	/* bad arguments write and read nothing; the end: a newline after the
+	 * prompt, *value untouched, and no more asked */
+	{"5\n",
+	 {{"a: ", 2, 1, false, -1, EINVAL}, {"b: ", 1, 2, true, -1, EINVAL},
+	  {nullptr, 5, 5, false, 0, 5}, {"n: ", 1, 2, false, QIRO_END, 5},
+	  {"n: ", 1, 2, false, QIRO_END, 5}},
+	 "^n: \n$"},
+	{nullptr, {{"n: ", INT_MIN, INT_MAX, false, -1, EBADF}}, "^n: \n$"},
+};
+
+void call_in_turn(const Calls &c)
+{
+	int value = 0;
+	for (const Call &call : c.calls) {
+		int r = qiro_ask_int(call.prompt, call.min, call.max,
+				     call.no_value ? nullptr : &value);
+		if (r != call.returns || (r == -1 ? errno : value) != call.out)
+			_exit(3);
+	}
+	_exit(0);
+}
+
+TEST(AskInt, Calls)
+{
+	for (const Calls &c : calls)
+		EXPECT_EXIT((c.input ? from_pipe(c.input) : (void)close(0),
+			     call_in_turn(c)),
+			    testing::ExitedWithCode(0), c.said)
+			<< (c.input ? c.input : "closed");
 }
 
 /* Only a regular file is trusted to seek: nothing after a long line is lost

@@ -248,7 +248,7 @@ TEST(ReadLine, EndOfInput)
 	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_OK);
 	EXPECT_EQ(qiro_parse_end(&p, &value), QIRO_NUMBER);
 	EXPECT_EQ(value, 7);
-	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_END);
+	EXPECT_EQ(qiro_read_line(in, &p, QIRO_SEEK_IF_FILE), QIRO_EOF);
 	fclose(in);
 }
 
@@ -280,26 +280,52 @@ TEST(ReadLine, ReadError)
 	fclose(in);
 }
 
-TEST(Ask, RetriesWithReasons)
+/* Lines asked for within a range: the numbers taken, one call each, and
+ * all that err was told; the input then ends. The prompt is no format. */
+struct Asked {
+	std::string input;
+	qiro_range r;
+	std::vector<int> taken;
+	std::string said;
+};
+
+std::string range(int min, int max)
 {
-	std::string input = "abc\n99999999999\n\0\n-12\n"s;
-	FILE *in = fmemopen(input.data(), input.size(), "r");
-	char *said = nullptr;
-	size_t size = 0;
-	FILE *err = open_memstream(&said, &size);
-	int value = 0;
-	EXPECT_EQ(qiro_ask(in, err, "%s%n: ", &value, QIRO_SEEK_IF_FILE), QIRO_OK);
-	EXPECT_EQ(value, -12);
-	EXPECT_EQ(qiro_ask(in, err, "y: ", &value, QIRO_SEEK_IF_FILE), QIRO_END);
-	fclose(err);
-	EXPECT_STREQ(said,
-		     "%s%n: not a whole number, try again\n"
-		     "%s%n: out of range, enter a whole number from "
-		     "-2147483648 to 2147483647\n"
-		     "%s%n: not a whole number, try again\n"
-		     "%s%n: y: ");
-	free(said);
-	fclose(in);
+	return "out of range, enter a whole number from " + std::to_string(min) +
+	       " to " + std::to_string(max) + "\n";
+}
+
+const std::string P = "%s%n: ", NaN = "not a whole number, try again\n";
+
+const Asked asked[] = {
+	{"abc\n99999999999\n\0\n-12\n"s, qiro_any, {-12},
+	 P + NaN + P + range(INT_MIN, INT_MAX) + P + NaN + P + P},
+	{"0\n10\n", {0, 10}, {0, 10}, P + P + P},
+	{"-1\n11\n5\n", {0, 10}, {5}, P + range(0, 10) + P + range(0, 10) + P + P},
+	{"6\n8\n7", {7, 7}, {7}, P + range(7, 7) + P + range(7, 7) + P + P},
+	{"-2147483648\n2147483647\n2147483648\n", qiro_any, {INT_MIN, INT_MAX},
+	 P + P + P + range(INT_MIN, INT_MAX) + P},
+	{"-5\n x\n", {-4, -2}, {}, P + range(-4, -2) + P + NaN + P},
+};
+
+TEST(Ask, WithinARange)
+{
+	for (const Asked &a : asked) {
+		FILE *in = fmemopen((void *)a.input.data(), a.input.size(), "r");
+		char *said = nullptr;
+		size_t size = 0;
+		FILE *err = open_memstream(&said, &size);
+		std::vector<int> taken;
+		int value = 0;
+		while (qiro_ask(in, err, P.c_str(), a.r, &value, QIRO_SEEK_IF_FILE) ==
+		       QIRO_OK)
+			taken.push_back(value);
+		fclose(err);
+		EXPECT_EQ(taken, a.taken) << a.input;
+		EXPECT_EQ(said, a.said) << a.input;
+		free(said);
+		fclose(in);
+	}
 }
 
 /* The prompt is out before the first read, even where err is buffered. */
@@ -318,9 +344,11 @@ TEST(Ask, PromptFlushedBeforeReading)
 	};
 	FILE *in = fopencookie(watch, "r", io);
 	int value = 0;
-	EXPECT_EQ(qiro_ask(in, err, "n: ", &value, QIRO_SEEK_IF_FILE), QIRO_OK);
+	EXPECT_EQ(qiro_ask(in, err, "n: ", qiro_any, &value, QIRO_SEEK_IF_FILE),
+		  QIRO_OK);
 	EXPECT_EQ(seen, 3u);
-	EXPECT_EQ(qiro_ask(in, err, nullptr, &value, QIRO_SEEK_IF_FILE), QIRO_OK);
+	EXPECT_EQ(qiro_ask(in, err, nullptr, qiro_any, &value, QIRO_SEEK_IF_FILE),
+		  QIRO_OK);
 	fclose(err);
 	EXPECT_STREQ(said, "n: "); /* a NULL prompt shows nothing */
 	free(said);

@@ -526,6 +526,10 @@ class Callers(unittest.TestCase):
         ("q", [0.6], rb"^(?![\s\S]*b: )", 9),
         ("Q", [0.6], b"", 8),
         ("z", [b"3\r", "bye: ", b"4\r"], rb"3 int=default(.|\s)*bye 4", 0),
+        # qiro_ask_int: a range, then the end of input left to the caller,
+        # and a terminal asked again after it
+        ("u", [b"11\r", "from 1 to 10\r\n", b"2\r3\r", ctrl("D"), "again: ",
+               b"5\r"], rb"x: (\x1b\[K)?\r\nagain: (.|\s)*\n10 int", 0),
     ]
 
     def test_callers(self):

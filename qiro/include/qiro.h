@@ -89,19 +89,32 @@
  * At the end of input before a whole number is given (Ctrl-D on an empty
  * line at a terminal), or on a read error, get_int does not return: it
  * writes a newline and a one-line message to standard error and calls
- * exit(1). Each call starts afresh: an earlier call's end of input at a
- * terminal is not carried over.
+ * exit(1). Each call at a terminal starts afresh: an earlier call's end of
+ * input there is not carried over. A file or a pipe that has ended has no
+ * more to give: a call then asks nothing.
  *
- * get_int may be called from any thread. A call holds stdin (flockfile)
+ * int qiro_ask_int(const char *prompt, int min, int max, int *value);
+ *
+ * Asks as get_int does, but takes only a whole number from min to max:
+ * another is refused with "out of range, enter a whole number from MIN to
+ * MAX" and asked again. It returns 0 with the number in *value; QIRO_END
+ * at the end of input, *value untouched, having written only a newline
+ * to standard error where a prompt left the cursor; -1 with errno set on
+ * a read error, or with EINVAL, before anything is written or read, for
+ * min > max or a null value. A signal's handler that returns does not end
+ * the wait: to stop waiting, cancel the thread. get_int(prompt) is
+ * qiro_ask_int(prompt, INT_MIN, INT_MAX, &n) with exit(1) for the rest.
+ *
+ * Both may be called from any thread. A call holds stdin (flockfile)
  * from its first prompt to its answer, so each line goes whole to exactly
  * one caller and callers take turns; each prompt and each reason is
  * written whole, and stderr is not held while waiting for input. A caller
- * that holds stdin itself may call get_int while others wait their turn.
- * A thread cancelled while it waits inside get_int, for its turn, for
+ * that holds stdin itself may call them while others wait their turn.
+ * A thread cancelled while it waits inside a call, for its turn, for
  * stdin or for input, lets go of stdin and gives the terminal back. The
- * history of earlier
- * lines is shared, under stdin's lock. A signal's handler may not call
- * get_int, and must return or end the process (not jump out of it).
+ * history of earlier lines is shared, under stdin's lock. A signal's
+ * handler may call neither, and must return or end the process (not jump
+ * out of a call).
  */
 #ifndef QIRO_H
 #define QIRO_H
@@ -119,6 +132,12 @@ extern "C" {
 #endif
 
 int get_int(const char *prompt) QIRO_NOEXCEPT;
+
+/* What qiro_ask_int returns at the end of input. */
+#define QIRO_END 1
+
+int qiro_ask_int(const char *prompt, int min, int max,
+		 int *value) QIRO_NOEXCEPT;
 
 #undef QIRO_NOEXCEPT
 

@@ -441,7 +441,7 @@ static qiro_status edit_line(struct edit *e)
 		int c = next_byte(e);
 		switch (c) {
 		case END:
-			return QIRO_END;
+			return QIRO_EOF;
 		case FAILED:
 			return QIRO_ERROR;
 		case EXITING:
@@ -471,7 +471,7 @@ static qiro_status edit_line(struct edit *e)
 			e->ending = true;
 			if (owed)
 				await_answer(e);
-			return QIRO_END;
+			return QIRO_EOF;
 		case QIRO_LINE_CLEAR:
 			redraw(e, true);
 			break;
@@ -492,7 +492,8 @@ static qiro_status edit_line(struct edit *e)
  * prompt asked again follows a reason's newline. A line refused as too
  * long is not kept for Up: it is not the line that was typed.
  */
-static qiro_status ask(struct edit *e, const char *prompt, int *value)
+static qiro_status ask(struct edit *e, const char *prompt, qiro_range r,
+		       int *value)
 {
 	bool known = e->prompt != prompt;
 	for (;;) {
@@ -511,14 +512,19 @@ static qiro_status ask(struct edit *e, const char *prompt, int *value)
 			return s;
 		const struct qiro_line *l = &e->line;
 		qiro_verdict v = QIRO_NOT_NUMBER;
+		int got = 0;
 		if (!l->too_long) {
 			qiro_history_add(&history, l->buf, l->len);
-			v = qiro_parse_line(l->buf, l->len, value);
-			if (v == QIRO_NUMBER)
+			v = qiro_parse_line(l->buf, l->len, &got);
+			v = qiro_judge(v, got, r);
+			if (v == QIRO_NUMBER) {
+				*value = got;
 				return QIRO_OK;
+			}
 		}
+		char buf[QIRO_REASON_MAX];
 		put_s(e, l->too_long ? "line too long, enter a whole number\n"
-				     : qiro_reason(v));
+				     : qiro_reason(v, r, buf));
 		flush_out(e);
 		known = true;
 	}
@@ -558,12 +564,13 @@ static void leave_carried(const struct edit *e)
 
 /* The call, from the prompt to the answer, with everything given back
  * however it ends, a cancel too. */
-static qiro_status edit(struct edit *e, const char *prompt, int *value)
+static qiro_status edit(struct edit *e, const char *prompt, qiro_range r,
+			int *value)
 {
 	qiro_status s;
 	int cancel;
 	pthread_cleanup_push(qiro_term_end, nullptr);
-	s = ask(e, prompt, value);
+	s = ask(e, prompt, r, value);
 	leave_carried(e);
 	/* Closing the terminal's pipe must not be cut short by a cancel. */
 	pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
@@ -572,13 +579,14 @@ static qiro_status edit(struct edit *e, const char *prompt, int *value)
 	return s;
 }
 
-qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
+qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, qiro_range r,
+		      int *value)
 {
 	static struct edit e; /* one call at a time: stdin's lock */
 
 	switch (qiro_term_begin(in, err)) {
 	case QIRO_TERM_PLAIN:
-		return qiro_ask(in, err, prompt, value, QIRO_SEEK_IF_FILE);
+		return qiro_ask(in, err, prompt, r, value, QIRO_SEEK_IF_FILE);
 	case QIRO_TERM_FAILED:
 		return QIRO_ERROR;
 	case QIRO_TERM_EXIT:
@@ -603,5 +611,5 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value)
 	e.ahead = qiro_term_unread();
 	/* Whatever the caller left in stderr's buffer comes first. */
 	qiro_flush(err);
-	return edit(&e, prompt, value);
+	return edit(&e, prompt, r, value);
 }

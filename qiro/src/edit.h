@@ -18,6 +18,7 @@ bool qiro_can_edit(FILE *in, FILE *err);
  * holds in's lock (flockfile) or is its only user. Lines given at earlier
  * prompts of the process come back with Up.
  */
-qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, int *value);
+qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, qiro_range r,
+		      int *value);
 
 #endif

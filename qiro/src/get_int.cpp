@@ -2,10 +2,12 @@
 
 #include <err.h>
 #include <errno.h>
+#include <limits.h>
 #include <pthread.h>
 #include <semaphore.h>
 #include <stdio.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "edit.h"
 #include "read.h"
@@ -20,16 +22,30 @@
 #define single_threaded() false
 #endif
 
-static qiro_status ask(const char *prompt, int *value)
+/*
+ * An earlier call's end of input is not this one's at a terminal, where
+ * the person may go on typing; a file or a pipe that has ended has no more
+ * to give, and nothing is asked. At the end of input or a read error, a
+ * newline takes the cursor off the row the prompt left it on.
+ */
+static qiro_status ask(const char *prompt, qiro_range r, int *value)
 {
-	/* An earlier call's end of input is not this one's: at a terminal the
-	 * person may go on typing. A file or a pipe just ends again. (Tested
-	 * first: the tests are inline, a first call to clearerr is not.) */
-	if (feof_unlocked(stdin) || ferror_unlocked(stdin))
+	/* Tested first: the tests are inline, a first call to clearerr is not. */
+	if (feof_unlocked(stdin) || ferror_unlocked(stdin)) {
+		if (feof_unlocked(stdin) && !isatty(qiro_fileno(stdin)))
+			return QIRO_EOF;
 		clearerr_unlocked(stdin);
-	if (qiro_can_edit(stdin, stderr))
-		return qiro_edit(stdin, stderr, prompt, value);
-	return qiro_ask(stdin, stderr, prompt, value, QIRO_SEEK_IF_FILE);
+	}
+	qiro_status s = qiro_can_edit(stdin, stderr)
+				? qiro_edit(stdin, stderr, prompt, r, value)
+				: qiro_ask(stdin, stderr, prompt, r, value,
+					   QIRO_SEEK_IF_FILE);
+	if (s == QIRO_EOF || s == QIRO_ERROR) {
+		int e = errno;
+		qiro_say(stderr, "\n");
+		errno = e;
+	}
+	return s;
 }
 
 /* Callers take turns; a semaphore, not stdin's lock alone, so that a
@@ -77,7 +93,7 @@ static void lock_stdin(void)
  * call, and the turn too if it is free: a caller waiting for the turn would
  * otherwise wait for stdin in its turn, which the caller never lets go.
  */
-static qiro_status ask_in_turn(const char *prompt, int *value)
+static qiro_status ask_in_turn(const char *prompt, qiro_range r, int *value)
 {
 	qiro_status s;
 	bool held = ftrylockfile(stdin) == 0, turn_taken = true;
@@ -94,32 +110,56 @@ static qiro_status ask_in_turn(const char *prompt, int *value)
 	if (!held)
 		lock_stdin();
 	pthread_cleanup_push(unlock_stdin, nullptr);
-	s = ask(prompt, value);
+	s = ask(prompt, r, value);
 	pthread_cleanup_pop(1);
 	pthread_cleanup_pop(1);
 	return s;
 }
 
-extern "C" __attribute__((visibility("default"))) int
-get_int(const char *prompt) noexcept
+/* qiro_ask_int, which get_int is too, for the whole range of int. */
+static int ask_int(const char *prompt, int min, int max, int *value)
 {
-	int value;
-
+	if (min > max || !value) {
+		errno = EINVAL;
+		return -1;
+	}
 	/* Whatever the caller wrote belongs before the question. */
 	qiro_flush(stdout);
+	int got;
+	qiro_range r = {min, max};
 	/* With one thread there is no one to share stdin with. */
-	qiro_status s = single_threaded() ? ask(prompt, &value)
-					  : ask_in_turn(prompt, &value);
-	if (s == QIRO_OK)
-		return value;
-	if (s == QIRO_EXITING) /* stdin let go, for exit to flush */
+	switch (single_threaded() ? ask(prompt, r, &got)
+				  : ask_in_turn(prompt, r, &got)) {
+	case QIRO_OK:
+		*value = got;
+		return 0;
+	case QIRO_EOF:
+		return QIRO_END;
+	case QIRO_ERROR:
+		break;
+	case QIRO_EXITING: /* stdin let go, for exit to flush */
 		qiro_term_park();
+	}
+	return -1;
+}
 
-	/* There is no number the user gave to return. */
-	int e = errno;
-	qiro_say(stderr, "\n");
-	if (s == QIRO_END)
+#define EXPORTED extern "C" __attribute__((visibility("default")))
+
+EXPORTED int qiro_ask_int(const char *prompt, int min, int max,
+			  int *value) noexcept
+{
+	return ask_int(prompt, min, max, value);
+}
+
+/* There is no number the user gave to return. */
+EXPORTED int get_int(const char *prompt) noexcept
+{
+	int value;
+	switch (ask_int(prompt, INT_MIN, INT_MAX, &value)) {
+	case 0:
+		return value;
+	case QIRO_END:
 		errx(1, "end of input, no whole number given");
-	errno = e;
+	}
 	err(1, "read error");
 }

@@ -192,7 +192,7 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 		int c = getc_unlocked(in); /* stdio refills its buffer */
 		if (c == EOF) {
 			if (!ferror_unlocked(in))
-				return fed ? QIRO_OK : QIRO_END;
+				return fed ? QIRO_OK : QIRO_EOF;
 			if (read_again(in))
 				continue;
 			return QIRO_ERROR;
@@ -207,7 +207,15 @@ qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking)
 	return QIRO_OK;
 }
 
-const char *qiro_reason(qiro_verdict verdict)
+qiro_verdict qiro_judge(qiro_verdict verdict, int value, qiro_range r)
+{
+	if (verdict == QIRO_NUMBER && (value < r.min || value > r.max))
+		return QIRO_OUT_OF_RANGE;
+	return verdict;
+}
+
+const char *qiro_reason(qiro_verdict verdict, qiro_range r,
+			char buf[QIRO_REASON_MAX])
 {
 	switch (verdict) {
 	case QIRO_NUMBER:
@@ -215,8 +223,10 @@ const char *qiro_reason(qiro_verdict verdict)
 	case QIRO_NOT_NUMBER:
 		return "not a whole number, try again\n";
 	case QIRO_OUT_OF_RANGE:
-		return "out of range, enter a whole number from "
-		       "-2147483648 to 2147483647\n";
+		snprintf(buf, QIRO_REASON_MAX,
+			 "out of range, enter a whole number from %d to %d\n",
+			 r.min, r.max);
+		return buf;
 	}
 	return nullptr;
 }
@@ -235,16 +245,8 @@ void qiro_say(FILE *err, const char *s)
 	qiro_write(fd, s, n);
 }
 
-bool qiro_accepts(FILE *err, qiro_verdict verdict)
-{
-	const char *reason = qiro_reason(verdict);
-	if (reason)
-		qiro_say(err, reason);
-	return !reason;
-}
-
-qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
-		     qiro_seeking seeking)
+qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
+		     int *value, qiro_seeking seeking)
 {
 	for (;;) {
 		qiro_say(err, prompt ? prompt : "");
@@ -253,7 +255,15 @@ qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
 		qiro_status s = qiro_read_line(in, &p, seeking);
 		if (s != QIRO_OK)
 			return s;
-		if (qiro_accepts(err, qiro_parse_end(&p, value)))
+		int got = 0;
+		qiro_verdict v = qiro_parse_end(&p, &got);
+		v = qiro_judge(v, got, r);
+		char buf[QIRO_REASON_MAX];
+		const char *reason = qiro_reason(v, r, buf);
+		if (!reason) {
+			*value = got;
 			return QIRO_OK;
+		}
+		qiro_say(err, reason);
 	}
 }

@@ -2,13 +2,21 @@
 #ifndef QIRO_READ_H
 #define QIRO_READ_H
 
+#include <limits.h>
 #include <stdio.h>
 
 #include "parse.h"
 
-/* QIRO_EXITING: another thread is ending the process; the call is not to
- * return to its caller. */
-enum qiro_status { QIRO_OK, QIRO_END, QIRO_ERROR, QIRO_EXITING };
+/* QIRO_EOF: the input has ended. QIRO_EXITING: another thread is ending
+ * the process; the call is not to return to its caller. */
+enum qiro_status { QIRO_OK, QIRO_EOF, QIRO_ERROR, QIRO_EXITING };
+
+/* The whole numbers a call takes: min to max. */
+struct qiro_range {
+	int min, max;
+};
+
+static const qiro_range qiro_any = {INT_MIN, INT_MAX};
 
 /*
  * A long line is read in large blocks, and the stream then set back just
@@ -23,14 +31,21 @@ enum qiro_seeking { QIRO_SEEK_IF_FILE, QIRO_SEEK_EXACT };
  *
  * qiro_read_line feeds the next line of in, without its '\n', to p,
  * straight from stdio's buffer. QIRO_OK when a line was read (a last line
- * with no '\n' too), QIRO_END when in held nothing more, QIRO_ERROR on a
+ * with no '\n' too), QIRO_EOF when in held nothing more, QIRO_ERROR on a
  * read error, with errno set. A long line on a stdin that cannot seek
  * exactly gives stdin a larger buffer, which it keeps.
  */
 qiro_status qiro_read_line(FILE *in, qiro_parser *p, qiro_seeking seeking);
 
-/* Why a line that is not a whole number was refused; NULL for one that is. */
-const char *qiro_reason(qiro_verdict verdict);
+/* The parser's verdict on a line, and its number, within r: a number
+ * outside r is out of range. */
+qiro_verdict qiro_judge(qiro_verdict verdict, int value, qiro_range r);
+
+/* Why a line was refused, as a line of text (out of range says r, in
+ * buf); NULL for a number. */
+enum { QIRO_REASON_MAX = 80 };
+const char *qiro_reason(qiro_verdict verdict, qiro_range r,
+			char buf[QIRO_REASON_MAX]);
 
 /*
  * Writes s to err, after what err holds already, and flushes it; where err
@@ -39,15 +54,12 @@ const char *qiro_reason(qiro_verdict verdict);
  */
 void qiro_say(FILE *err, const char *s);
 
-/* True for a whole number; otherwise tells err why the line was refused. */
-bool qiro_accepts(FILE *err, qiro_verdict verdict);
-
 /*
- * Writes prompt to err and reads lines from in until one is a whole number,
- * telling err why each other line is not. QIRO_OK with *value set, or how
- * the input ran out.
+ * Writes prompt to err and reads lines from in until one is a whole number
+ * within r, telling err why each other line is not. QIRO_OK with *value
+ * set, or how the input ran out.
  */
-qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, int *value,
-		     qiro_seeking seeking);
+qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
+		     int *value, qiro_seeking seeking);
 
 #endif
