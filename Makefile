@@ -62,6 +62,8 @@ bench:
 
 # Renews the stored description of libqiro.so.10's interface, which the
 # abi test compares the library with: only for a change made on purpose.
+# abidiff first shows what changes (its status 4 or more: a change, not
+# an error).
 abi:
 	@$(need) build test
 	@$(build) default qiro
@@ -69,6 +71,7 @@ abi:
 	  --headers-dir qiro/include --drop-private-types --drop-undefined-syms \
 	  --exported-interfaces-only --out-file build/default/libqiro.abi \
 	  build/default/qiro/libqiro.so.10
+	abidiff qiro/libqiro.abi build/default/libqiro.abi || [ $$? -ge 4 ]
 	sed "s|path='$(CURDIR)/|path='|" build/default/libqiro.abi >qiro/libqiro.abi
 
 # Writes qiro/src/width_table.inc again from the installed Unicode data;

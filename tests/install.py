@@ -104,7 +104,7 @@ class Consumers(Base):
         # what is wrong, the damage done to a copy of the tree, arguments,
         # what CMake says
         cases = [
-            ("another major", None, ["-DQIRO_WANT=11"], b"version: 10.0.0"),
+            ("another major", None, ["-DQIRO_WANT=11"], b"version: 10.1.0"),
             ("a component", None, ["-DQIRO_COMPONENTS=nosuch"],
              b"no components; asked for nosuch"),
             ("no targets file", "remove", [], b"defines no qiro::qiro"),
@@ -168,17 +168,45 @@ class Library(unittest.TestCase):
         dynamic = sh("readelf", "-d", lib).stdout
         self.assertIn(b"Library soname: [libqiro.so.10]", dynamic)
         symbols = sh("nm", "-D", "--defined-only", lib).stdout.split()
-        self.assertEqual(symbols[-2:], [b"T", b"get_int"])
-        self.assertEqual(len(symbols), 3, symbols)  # address, type, name
+        # address, type, name
+        self.assertEqual(symbols[1::3], [b"T", b"T"], symbols)
+        self.assertEqual(symbols[2::3], [b"get_int", b"qiro_ask_int"])
 
 
-class Manuals(unittest.TestCase):
+class Manuals(Base):
     def test_render_without_warnings(self):
-        for page in ["man1/1division.1", "man3/get_int.3"]:
+        for page in ["man1/1division.1", "man3/get_int.3",
+                     "man3/qiro_ask_int.3"]:
             with self.subTest(page=page):
                 path = os.path.join(PREFIX, "share", "man", page)
                 r = sh("groff", "-man", "-Tutf8", "-ww", "-z", path)
                 self.assertEqual(r.stderr, b"")
+
+    def test_example_adds_until_the_end_of_input(self):
+        """qiro_ask_int(3)'s first example, built against the tree with
+        pkg-config: the sum, from a pipe and at a terminal (Ctrl-D)."""
+        with open(os.path.join(PREFIX, "share", "man", "man3",
+                               "qiro_ask_int.3")) as f:
+            code = f.read().split(".EX\n")[2].split(".EE")[0]
+        source = os.path.join(self.tmp, "sum.c")
+        with open(source, "w") as f:
+            f.write(code.replace("\\e", "\\").replace("\\-", "-"))
+        env = env_for(PREFIX)
+        flags = sh("pkg-config", "--cflags", "--libs", "qiro",
+                   env=env).stdout.decode().split()
+        exe = os.path.join(self.tmp, "sum")
+        sh("cc", "-Wall", "-Werror", *FLAGS.split(), "-o", exe, source,
+           *flags)
+        env = dict(env, LD_LIBRARY_PATH=os.path.join(PREFIX, LIBDIR),
+                   TERM="xterm")
+        self.assertRuns(exe, b"2\n3\n", b"5\n", env)
+        tty, keys = os.openpty()  # stdin and stderr on it, keys typed ahead
+        os.write(tty, b"2\r3\r\x04")
+        r = subprocess.run([exe], stdin=keys, stderr=keys,
+                           stdout=subprocess.PIPE, env=env, timeout=60)
+        os.close(keys)
+        os.close(tty)
+        self.assertEqual((r.stdout, r.returncode), (b"5\n", 0))
 
 
 if __name__ == "__main__":
