@@ -2,7 +2,7 @@
  * Differential fuzzing of the input path: the bytes are read as stdin would
  * be, through the real reader and parser, and every answer is checked
  * against a reference written plainly from the input rules, for the whole
- * range of int and for a narrower one.
+ * of int and for a narrower range.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -46,27 +46,15 @@ static std::string reference(std::string line, qiro_range r, long long *value)
 
 /* Asks until in runs out; aborts unless every answer is the reference's. */
 static void check(FILE *in, qiro_seeking seeking, qiro_range r,
-		  const std::string &input)
+		  const std::vector<long long> &values, const std::string &expected)
 {
-	std::vector<long long> values, got;
-	std::string expected = "> ";
-	for (size_t at = 0; at < input.size();) {
-		size_t nl = input.find('\n', at);
-		if (nl == std::string::npos)
-			nl = input.size();
-		long long value = 0;
-		std::string message = reference(input.substr(at, nl - at), r, &value);
-		if (message.empty())
-			values.push_back(value);
-		expected += message + "> ";
-		at = nl + 1;
-	}
-
 	char *said = nullptr;
 	size_t said_size = 0;
 	FILE *err = open_memstream(&said, &said_size);
 	if (!in || !err)
 		abort();
+
+	std::vector<long long> got;
 	int value;
 	qiro_status s;
 	while ((s = qiro_ask(in, err, "> ", r, &value, seeking)) == QIRO_OK)
@@ -85,22 +73,39 @@ static void check(FILE *in, qiro_seeking seeking, qiro_range r,
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
 {
+	/* What the reference expects, line by line, within each range: the
+	 * narrower one the first and last bytes choose. */
+	qiro_range ranges[2] = {qiro_any, {size ? -100 * data[0] : 0,
+					   size ? 100 * data[size - 1] : 0}};
+	std::vector<long long> values[2];
+	std::string expected[2] = {"> ", "> "};
 	std::string input(data, data + size);
+	for (int k = 0; k < 2; k++) {
+		for (size_t at = 0; at < input.size();) {
+			size_t nl = input.find('\n', at);
+			if (nl == std::string::npos)
+				nl = input.size();
+			long long value = 0;
+			std::string message = reference(input.substr(at, nl - at),
+							ranges[k], &value);
+			if (message.empty())
+				values[k].push_back(value);
+			expected[k] += message + "> ";
+			at = nl + 1;
+		}
+	}
 
 	/* Memory that seeks exactly: long lines are read in blocks. */
 	std::vector<char> bytes(data, data + size);
 	bytes.push_back('\0'); /* fmemopen wants room for one; not read */
-	check(fmemopen(bytes.data(), size, "r"), QIRO_SEEK_EXACT, qiro_any,
-	      input);
+	check(fmemopen(bytes.data(), size, "r"), QIRO_SEEK_EXACT, ranges[0],
+	      values[0], expected[0]);
 
 	/* A pipe, in short reads, and a seek that says it moved but did not:
-	 * both are read piece by piece; the second takes a narrower range,
-	 * which the first and last bytes choose. */
+	 * both are read piece by piece. */
 	source pipe = {input, size ? 1 + data[0] % 997u : 1};
-	check(pipe.open(), QIRO_SEEK_IF_FILE, qiro_any, input);
+	check(pipe.open(), QIRO_SEEK_IF_FILE, ranges[0], values[0], expected[0]);
 	source lying = {input, SIZE_MAX, SIZE_MAX, source::LYING};
-	qiro_range narrow = {size ? -100 * data[0] : 0,
-			     size ? 100 * data[size - 1] : 0};
-	check(lying.open(), QIRO_SEEK_IF_FILE, narrow, input);
+	check(lying.open(), QIRO_SEEK_IF_FILE, ranges[1], values[1], expected[1]);
 	return 0;
 }
