@@ -343,18 +343,9 @@ static bool wait_foreground(void)
 	return true;
 }
 
-/* The terminal a descriptor is open on: /dev/tty's is the one it stands
- * for (TIOCGDEV), not its own device number. statx through syscall, not
- * fstat: see read.cpp. */
+/* The device of a descriptor. statx through syscall, not fstat: see read.cpp. */
 static bool device(int fd, unsigned long long *dev)
 {
-#ifdef TIOCGDEV
-	unsigned int d;
-	if (ioctl(fd, TIOCGDEV, &d) == 0) {
-		*dev = d;
-		return true;
-	}
-#endif
 #ifdef QIRO_HAVE_STATX
 	struct statx st;
 	if (syscall(SYS_statx, fd, "", AT_EMPTY_PATH, STATX_TYPE, &st) != 0)
@@ -369,12 +360,19 @@ static bool device(int fd, unsigned long long *dev)
 	return true;
 }
 
+/*
+ * One terminal: the same device, or both the process's controlling
+ * terminal, which /dev/tty is whatever its device number (tcgetsid fails
+ * on any other terminal).
+ */
 bool qiro_term_usable(FILE *in, FILE *err)
 {
 	int i = qiro_fileno(in), o = qiro_fileno(err);
 	unsigned long long a, b;
-	if (!isatty(i) || !isatty(o) || !device(i, &a) || !device(o, &b) ||
-	    a != b)
+	if (!isatty(i) || !isatty(o))
+		return false;
+	if (!(device(i, &a) && device(o, &b) && a == b) &&
+	    !(tcgetsid(i) >= 0 && tcgetsid(i) == tcgetsid(o)))
 		return false;
 	const char *term = getenv("TERM");
 	return term && *term && strcmp(term, "dumb") != 0;

@@ -12,7 +12,8 @@
 
 #include "line.h"
 
-/* in and err are one terminal, and TERM is set and not "dumb". */
+/* in and err are one terminal (either may be /dev/tty), and TERM is set
+ * and not "dumb". */
 bool qiro_term_usable(FILE *in, FILE *err);
 
 enum qiro_term_start {
