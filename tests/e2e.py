@@ -141,6 +141,7 @@ class EndOfInput(unittest.TestCase):
     CASES = [
         (b"", b"x: " + END),
         (b"7\n", b"x: y: " + END),
+        (b"7", b"x: y: " + END),  # the end found with x's line is y's too
         (b"7\nabc", b"x: y: " + NOT_NUMBER + b"y: " + END),
         (b"9999999999", b"x: " + RANGE + b"x: " + END),
     ]

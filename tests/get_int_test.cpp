@@ -134,6 +134,7 @@ const Calls calls[] = {
 	  {"n: ", 1, 2, false, QIRO_END, 5}},
 	 "^n: \n$"},
 	{nullptr, {{"n: ", INT_MIN, INT_MAX, false, -1, EBADF}}, "^n: \n$"},
+	{"", {{nullptr, 1, 2, false, QIRO_END, 0}}, "^$"}, /* no prompt to end */
 };
 
 void call_in_turn(const Calls &c)
@@ -155,6 +156,9 @@ TEST(AskInt, Calls)
 			     call_in_turn(c)),
 			    testing::ExitedWithCode(0), c.said)
 			<< (c.input ? c.input : "closed");
+	/* get_int's message on a line of its own, with no prompt too */
+	EXPECT_EXIT((from_pipe(""), get_int(nullptr)), testing::ExitedWithCode(1),
+		    "^\n[^\n]*: end of input, no whole number given\n$");
 }
 
 /* Only a regular file is trusted to seek: nothing after a long line is lost

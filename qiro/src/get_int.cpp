@@ -22,17 +22,21 @@
 #define single_threaded() false
 #endif
 
+/* The last call found the end of stdin; guarded by stdin's lock. */
+static bool ended;
+
 /*
  * An earlier call's end of input is not this one's at a terminal, where
- * the person may go on typing; a file or a pipe that has ended has no more
- * to give, and nothing is asked. At the end of input or a read error, a
- * newline takes the cursor off the row the prompt left it on.
+ * the person may go on typing; a file or a pipe that gave a call its end
+ * has no more to give, and nothing is asked. (Its end found by reading a
+ * last line with no newline is not such a call's.) At the end of input or
+ * a read error, a newline takes the cursor off the prompt's row.
  */
 static qiro_status ask(const char *prompt, qiro_range r, int *value)
 {
 	/* Tested first: the tests are inline, a first call to clearerr is not. */
 	if (feof_unlocked(stdin) || ferror_unlocked(stdin)) {
-		if (feof_unlocked(stdin) && !isatty(qiro_fileno(stdin)))
+		if (ended && feof_unlocked(stdin) && !isatty(qiro_fileno(stdin)))
 			return QIRO_EOF;
 		clearerr_unlocked(stdin);
 	}
@@ -40,7 +44,8 @@ static qiro_status ask(const char *prompt, qiro_range r, int *value)
 				? qiro_edit(stdin, stderr, prompt, r, value)
 				: qiro_ask(stdin, stderr, prompt, r, value,
 					   QIRO_SEEK_IF_FILE);
-	if (s == QIRO_EOF || s == QIRO_ERROR) {
+	ended = s == QIRO_EOF;
+	if ((s == QIRO_EOF || s == QIRO_ERROR) && prompt && *prompt) {
 		int e = errno;
 		qiro_say(stderr, "\n");
 		errno = e;
@@ -151,15 +156,18 @@ EXPORTED int qiro_ask_int(const char *prompt, int min, int max,
 	return ask_int(prompt, min, max, value);
 }
 
-/* There is no number the user gave to return. */
+/* There is no number the user gave to return: the message goes on a line
+ * of its own, as a prompt's was ended already. */
 EXPORTED int get_int(const char *prompt) noexcept
 {
-	int value;
-	switch (ask_int(prompt, INT_MIN, INT_MAX, &value)) {
-	case 0:
+	int value, r = ask_int(prompt, INT_MIN, INT_MAX, &value);
+	if (r == 0)
 		return value;
-	case QIRO_END:
+	int e = errno;
+	if (!prompt || !*prompt)
+		qiro_say(stderr, "\n");
+	if (r == QIRO_END)
 		errx(1, "end of input, no whole number given");
-	}
+	errno = e;
 	err(1, "read error");
 }
