@@ -5,12 +5,15 @@
  *   x  a SIGINT handler that _exits
  *   i  ISIG off      e  ECHO off      a  alarm(1)     w  asks on a thread
  *   o  stdin non-blocking (O_NONBLOCK)   d  stdin reopened on /dev/tty
+ *   u  stdin unbuffered    U  stdin with a buffer of the caller's own
+ *   p  a prompt of 68 columns, P of 67   W  werase is Ctrl-T
+ *   R  a SIGRTMIN handler that says so and returns
  *   b  the thread that asks blocks SIGINT
  *   r  SIGALRM every 20 ms, its handler without SA_RESTART
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
  *   n  "Number: " on stdout, then the prompt "", twice; then reads a line
  *      itself and prints it
- *   u  adds numbers from 1 to 10 (qiro_ask_int) until the end of input,
+ *   A  adds numbers from 1 to 10 (qiro_ask_int) until the end of input,
  *      then asks once more
  *   f  a thread forks a child that exits, and tells the terminal's mode
  *   l  holds stdin (flockfile) while a thread waits to ask, and asks;
@@ -46,6 +49,7 @@ extern char **environ;
 
 static const char *flags = "";
 static int answer;
+static char prompt[80], buffer[256];
 
 static int has(char c)
 {
@@ -156,6 +160,8 @@ int main(int argc, char **argv)
 	tcgetattr(0, &mine);
 	before = mine;
 	before.c_lflag &= ~(tcflag_t)((has('i') ? ISIG : 0) | (has('e') ? ECHO : 0));
+	if (has('W'))
+		before.c_cc[VWERASE] = 0x14;
 	tcsetattr(0, TCSANOW, &before);
 	tcgetattr(0, &before);
 	if (has('h') || has('x'))
@@ -166,6 +172,13 @@ int main(int argc, char **argv)
 		fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
 	if (has('d') && !freopen("/dev/tty", "r", stdin))
 		return 4;
+	if (has('u') || has('U'))
+		setvbuf(stdin, has('u') ? NULL : buffer,
+			has('u') ? _IONBF : _IOFBF, sizeof buffer);
+	if (has('R'))
+		on(SIGRTMIN, caught, 0);
+	memset(prompt, 'p', sizeof prompt);
+	strcpy(prompt + (has('P') ? 64 : has('p') ? 65 : 0), "x: ");
 	if (has('a') || has('c'))
 		alarm(has('a') ? 1 : 10); /* c: a caller that cannot be cancelled */
 	if (has('r')) {
@@ -228,7 +241,7 @@ int main(int argc, char **argv)
 			fputs("let go\n", stderr);
 		}
 		pthread_join(t, NULL);
-	} else if (has('u')) {
+	} else if (has('A')) {
 		int n;
 		while (qiro_ask_int("x: ", 1, 10, &n) == 0)
 			answer += n;
@@ -243,7 +256,7 @@ int main(int argc, char **argv)
 		if (fgets(rest, sizeof rest, stdin))
 			printf("rest=%s", rest);
 	} else {
-		ask("x: ");
+		ask(prompt);
 	}
 
 	struct sigaction sa;

@@ -310,7 +310,8 @@ class Editing(unittest.TestCase):
         (b"12" + ctrl("L") + b"3\r", 123),
         (b"\x1b[1;5C7\x1b[99~\x1b[?25h\x1bx\x1b[5;2~\r", 7),  # unknown
         (b"\x00\x07\x0f\x187\r", 7),                # other control keys
-        (b"5\r\x00\r", 5),                  # y: a NUL typed, not Ctrl-D
+        # y: a NUL typed, not Ctrl-D, with more keys still to read
+        (b"5\r\x00\r" + b"\x7f" * 2000, 5),
         (b"\xc3\xa9\x7f7\r", 7),                    # é is one character
         (b"5\xe2\x82\xac" + LEFT + b"4" + ctrl("E") + b"\x7f\r", 54),
         # too long, refused, and not brought back by Up
@@ -445,9 +446,10 @@ class Screen(unittest.TestCase):
     def test_text_before_the_prompt(self):
         """The caller writes "Number: ", then get_int(""), twice. The row
         never wraps, and the terminal is asked where it begins only once
-        the line nears its middle, once a call, and no more once it has
-        not answered: in time, late (its answer to the second call after
-        Enter, and taken), never; and with keys typed before the call."""
+        the line is wider than a number, once a call, and no more once it
+        has not answered: in time, late (its answer to the second call
+        after Enter, and taken), never; and with keys typed before the
+        call. Until it answers, the row is a number wide."""
         for answers, ahead in (("now", False), ("late", False),
                                ("never", False), ("now", True)):
             with self.subTest(answers=answers, ahead=ahead):
@@ -462,13 +464,13 @@ class Screen(unittest.TestCase):
                 s.type(b"7" * 87)
                 s.expect(b"\x1b[6n")
                 s.type(b"")  # a late answer comes now
-                room = 38 if answers == "never" else 70 - len(echoed)
+                room = 11 if answers == "never" else 70 - len(echoed)
                 s.shows(echoed + "Number: <" + "7" * room)
                 s.type(b"\r2\r")
                 s.expect(b"Number: ")
                 s.editing()
                 s.type(b"0" * 84 + b"3")
-                room = 70 if answers == "now" else 38
+                room = 70 if answers == "now" else 11
                 s.shows("Number: <" + ("0" * 84 + "3")[-room:])
                 s.type(b"\r")
                 s.editing(False)
@@ -528,8 +530,20 @@ class Callers(unittest.TestCase):
         ("z", [b"3\r", "bye: ", b"4\r"], rb"3 int=default(.|\s)*bye 4", 0),
         # qiro_ask_int: a range, then the end of input left to the caller,
         # and a terminal asked again after it
-        ("u", [b"11\r", "from 1 to 10\r\n", b"2\r3\r", ctrl("D"), "again: ",
+        ("A", [b"11\r", "from 1 to 10\r\n", b"2\r3\r", ctrl("D"), "again: ",
                b"5\r"], rb"x: (\x1b\[K)?\r\nagain: (.|\s)*\n10 int", 0),
+        # a prompt that leaves less room than a number needs asks where the
+        # row begins, one that leaves it does not; nothing is asked through
+        # an unbuffered stdin, but through one with a buffer of the caller's
+        ("p", ["\x1b[6n", b"7\r"], b"7 int=default", 0),
+        ("P", [b"7\r"], rb"^(?![\s\S]*\x1b\[6n)[\s\S]*\n7 int", 0),
+        ("u", [b"0" * 39 + b"7", 0.3, b"\r"],
+         rb"^(?![\s\S]*\x1b\[6n)[\s\S]*\n7 int", 0),
+        ("U", [b"0" * 39 + b"7", "\x1b[6n", b"\r"], b"\n7 int", 0),
+        ("iW", [b"7 12" + ctrl("T") + b"\r"], b"7 int=default", 0),
+        # a real-time signal's handler runs in the editor's mode
+        ("R", [b"12", "12", signal.SIGRTMIN, "caught", b"5\r"],
+         rb"caught\r\n(.|\s)*125 int", 0),
     ]
 
     def test_callers(self):
@@ -566,6 +580,7 @@ class Jobs(unittest.TestCase):
                     s = Interrupted.interrupted(ctrl("Z"), None, shell=True)
                     s.wait_stopped()
                     s.drain()
+                    s.resize(4)  # past the cursor: a question not written
                     s.job(b"b")
                 else:
                     s = Session(shell=True, background=True, prompt=None)
@@ -574,10 +589,16 @@ class Jobs(unittest.TestCase):
                 s.drain()
                 self.assertEqual(s.seen[shown:], b"")
                 self.assertEqual(s.settings(), s.shell_mode)
+                s.resize(80)
                 s.job(b"f")
                 s.expect(b"x: ")
                 s.shows("x: " + typed.decode())
-                self.assertEqual(s.answer(b"3\r"), typed.decode() + "3.000000")
+                s.type(b"3\r")
+                s.expect(b"y: ")
+                s.type(b"0" * 20)
+                s.expect(b"\x1b[6n")  # none is owed from the background
+                self.assertEqual(s.answer(b"1\r", None),
+                                 typed.decode() + "3.000000")
 
     def test_ended_in_the_background(self):
         """SIGSTOP leaves the editor's mode on; the shell sets its own, and

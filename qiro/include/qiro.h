@@ -40,9 +40,10 @@
  * columns terminals give them (wide characters two, combining marks none,
  * whatever the locale), bytes that are not UTF-8 show as '?', and escape
  * sequences in the prompt take none. Text before the first prompt on its
- * row is kept: the terminal is asked where its cursor is (ESC [6n) only
- * once the line or the prompt nears the row's middle, at most once a
- * call, and not again in a process whose terminal did not answer. A line
+ * row is kept where a number still fits after the prompt: the terminal is
+ * asked where its cursor is (ESC [6n) only once the line is wider than a
+ * number or the prompt leaves it less room, at most once a call, and not
+ * again in a process whose terminal did not answer. A line
  * longer than 4095 bytes at Enter is refused with a reason. Any other
  * input (a file, a pipe, stderr elsewhere, echo turned off) is read as it
  * comes.

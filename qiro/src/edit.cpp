@@ -10,10 +10,11 @@
  * column is where the terminal's cursor stands after the prompt, counted
  * from the prompt; but the caller may have written to the row before the
  * call's first prompt. Until that is known, the row is drawn by moves from
- * where the cursor is, which keeps whatever stands before it, and only up
- * to the row's middle. The terminal is asked where its cursor is (ESC [6n)
- * only when the line or the prompt reaches that far, where the answer can
- * change the row: a short answer sends no question and waits for none.
+ * where the cursor is, which keeps whatever stands before it, and only as
+ * wide as a whole number. The terminal is asked where its cursor is (ESC
+ * [6n) only when the line grows wider, or the prompt leaves less room,
+ * where the answer can change the row: an answer as long as a number sends
+ * no question and waits for none.
  */
 #include "edit.h"
 
@@ -41,6 +42,10 @@ enum { ANSWER_MS = 200, OWED_MS = 1000 };
 
 /* Whether the terminal was asked where the cursor is, and why. */
 enum asked { NOT, AT_START, AFTER_RESIZE };
+
+/* The row's room where its start is not known: "-2147483648" and the
+ * cursor after it, and the last column, which a row never takes. */
+static const size_t NUMBER_ROOM = 13;
 
 /* What next_byte gives beside bytes. */
 enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4, EXITING = -5 };
@@ -84,10 +89,12 @@ struct edit {
 	size_t out_len;
 };
 
-static void flush_out(struct edit *e)
+/* False where nothing could be written: in the background. */
+static bool flush_out(struct edit *e)
 {
-	qiro_term_write(e->out, e->out_len);
+	bool written = qiro_term_write(e->out, e->out_len);
 	e->out_len = 0;
+	return written;
 }
 
 static void put(struct edit *e, const char *s, size_t n)
@@ -139,12 +146,12 @@ static size_t prompt_end(const struct edit *e, size_t width, size_t *row)
 }
 
 /* The columns from the line's start its row may take: where the row's
- * start is not known, only up to its middle, so that text before the
- * prompt less than half a row wide never makes it wrap. */
+ * start is not known, no more than a number's, so that text before the
+ * prompt never makes the row wrap where a number fits after the prompt. */
 static size_t room(const struct edit *e, size_t width)
 {
-	size_t end = e->known ? width : width - width / 2;
-	return end > e->start ? end - e->start : 0;
+	size_t room = width > e->start ? width - e->start : 0;
+	return e->known || room < NUMBER_ROOM ? room : NUMBER_ROOM;
 }
 
 static void ask_position(struct edit *e, enum asked why);
@@ -160,7 +167,7 @@ static void place(struct edit *e, size_t end)
 	e->width = qiro_term_width();
 	e->start = qiro_line_start(end, e->width, &e->own_row);
 	e->cursor = e->start;
-	if (!e->own_row && room(e, e->width) <= 8) {
+	if (!e->own_row && !e->known && room(e, e->width) < NUMBER_ROOM) {
 		ask_position(e, AT_START);
 		e->own_row = !e->asked;
 	}
@@ -203,14 +210,16 @@ static bool may_end_first(struct edit *e)
 
 /* Asks where the cursor is, where the answer comes within the call and
  * can be told from keys (not byte by byte, through an unbuffered stdin);
- * not again in a process whose terminal did not answer. */
+ * not again in a process whose terminal did not answer, nor from the
+ * background, where the question is not written. */
 static void ask_position(struct edit *e, enum asked why)
 {
 	if (silent || owed || e->ending || qiro_unbuffered(e->in) ||
 	    may_end_first(e))
 		return;
 	put_s(e, "\x1b[6n");
-	flush_out(e);
+	if (!flush_out(e))
+		return;
 	e->asked = why;
 	e->asked_at = e->cursor;
 	e->start_owed = why == AT_START;

@@ -161,13 +161,14 @@ void qiro_write(int fd, const void *s, size_t n)
 
 /* Nothing from the background, where the terminal is another job's: the
  * row is drawn again once the process is back in front. */
-void qiro_term_write(const void *s, size_t n)
+bool qiro_term_write(const void *s, size_t n)
 {
 	if (!foreground()) {
 		__atomic_store_n(&tty.redraw, 1, __ATOMIC_SEQ_CST);
-		return;
+		return false;
 	}
 	qiro_write(tty.out, s, n);
+	return true;
 }
 
 /*

@@ -63,8 +63,9 @@ bool qiro_term_buffered(FILE *in);
  * descriptor the caller made non-blocking. */
 void qiro_write(int fd, const void *s, size_t n);
 
-/* qiro_write to the terminal, from its foreground only. */
-void qiro_term_write(const void *s, size_t n);
+/* qiro_write to the terminal, from its foreground only: false, with a
+ * redraw asked for, from the background. */
+bool qiro_term_write(const void *s, size_t n);
 
 /* The caller's terminal keys, from its settings as last read, as its line
  * mode takes them: 0 for none (intr, quit and susp where it sends no
