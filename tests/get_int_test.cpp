@@ -173,10 +173,24 @@ void stdin_seeks_without_moving()
 	_exit(x == 7 && y == 8 ? 0 : 3);
 }
 
-TEST(GetInt, TrustsOnlyRegularFilesToSeek)
+/* An unbuffered stdin is read no further than the line: what follows is
+ * still the descriptor's, after a long line too. */
+void unbuffered_stays()
+{
+	char rest[3] = {};
+	setvbuf(stdin, nullptr, _IONBF, 0);
+	bool ok = get_int(nullptr) == 7 && read(0, rest, 2) == 2 &&
+		  rest == std::string("8\n");
+	_exit(ok ? 0 : 3);
+}
+
+TEST(GetInt, ReadsNoFurtherThanItMay)
 {
 	EXPECT_EXIT(stdin_seeks_without_moving(), testing::ExitedWithCode(0),
 		    "^$");
+	EXPECT_EXIT((from_pipe(std::string(5000, '0') + "7\n8\n"),
+		     unbuffered_stays()),
+		    testing::ExitedWithCode(0), "^$");
 }
 
 } // namespace

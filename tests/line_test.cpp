@@ -60,6 +60,8 @@ struct PromptRow {
 	{std::string(79, 'p') + "\xe4\xb8\xad: ", 0, 80, 79, 4}, /* to the next */
 	{std::string(77, 'p') + "\tb: ", 0, 80, 79, 2}, /* the tab stops at 79 */
 	{"ab\tc", 3, 80, 0, 9}, /* tab stops count from the row's start */
+	{"Enter\rx: ", 0, 80, 6, 3},
+	{"\x1b]0;t\x1b\\x: ", 0, 80, 0, 3}, /* a title, ended by ESC \ */
 	{"\x1b[1m" + std::string(90, 'p'), 0, 80, 84, 10},
 	{"Enter\nx: ", 0, 80, 6, 3},
 };
@@ -141,6 +143,7 @@ const Edit edits[] = {
 	{"124" + CTRL('H') + "3", "123|", "123", 6},
 	{"1243" LEFT LEFT DELETE, "12|3", "123", 5},
 	{"1243" LEFT LEFT + CTRL('D'), "12|3", "123", 5},
+	{"12" HOME + CTRL('D'), "|2", "2", 3}, /* at the start, not the end */
 	{"5512" LEFT LEFT + CTRL('U'), "|12", "12", 3},
 	{"1299" LEFT LEFT + CTRL('K'), "12|", "12", 5},
 	{"7 12  " + CTRL('W'), "7 |", "7 ", 5}, /* blanks, then the word */
@@ -190,10 +193,13 @@ const Edit edits[] = {
 	 stty(QIRO_KEY_EOF, 0x18)},
 	{CTRL('D') + "7", "7|", "7", 4, 80, "x: ", "", false,
 	 stty(QIRO_KEY_EOF, 0)},
+	{std::string("12\0" "3", 4), "123|", "123", 6, 80, "x: ", "", false,
+	 stty(QIRO_KEY_KILL, 0)}, /* a key set to none is no NUL */
 	/* the bound: a line is judged as it stands at Enter */
 	{std::string(4095, '1'), "*", "<" + std::string(75, '1'), 79, 80,
 	 "x: "},
 	{std::string(4096, '1'), "*", "*", 79, 80, "x: ", "", true},
+	{std::string(4096, '1') + CTRL('K'), "*", "*", 79, 80, "x: ", "", true},
 	{std::string(5000, '0') + CTRL('U') + "7", "7|", "7", 4},
 	/* the window: the whole line where it fits, never the last column */
 	{digits + nines + std::string(80, '\x7f'), "1234567890|", "1234567890",
@@ -211,6 +217,7 @@ const Edit edits[] = {
 	/* 8 columns left after the prompt: a row of its own; 9: not */
 	{"1234567", "1234567|", "1234567", 7, 11},
 	{"12345", "12345|", "12345", 8, 12},
+	{"12345", "12345|", "<45", 3, 4}, /* room for the marks, just */
 	{"12345", "12345|", "12345", 25, 80, std::string(100, 'p')},
 	{"12345", "12345|", "12345", 5, 80, std::string(75, 'p')},
 };
