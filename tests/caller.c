@@ -7,7 +7,9 @@
  *   o  stdin non-blocking (O_NONBLOCK)   d  stdin reopened on /dev/tty
  *   u  stdin unbuffered    U  stdin with a buffer of the caller's own
  *   p  a prompt of 68 columns, P of 67   W  werase is Ctrl-T
- *   R  a SIGRTMIN handler that says so and returns
+ *   R  a SIGRTMIN handler that says so and returns; a thread raises
+ *      SIGRTMIN when SIGUSR1 comes (from outside, under an emulator, a
+ *      real-time signal may reach the program as another)
  *   b  the thread that asks blocks SIGINT
  *   r  SIGALRM every 20 ms, its handler without SA_RESTART
  *   c  a second thread asks meanwhile, and is cancelled waiting its turn
@@ -99,6 +101,14 @@ static void *take_signals(void *set)
 	}
 }
 
+static void *relay(void *set)
+{
+	int sig;
+	sigwait(set, &sig);
+	kill(getpid(), SIGRTMIN);
+	return NULL;
+}
+
 static void *fork_one(void *unused)
 {
 	struct termios t;
@@ -175,8 +185,13 @@ int main(int argc, char **argv)
 	if (has('u') || has('U'))
 		setvbuf(stdin, has('u') ? NULL : buffer,
 			has('u') ? _IONBF : _IOFBF, sizeof buffer);
-	if (has('R'))
+	if (has('R')) {
 		on(SIGRTMIN, caught, 0);
+		sigemptyset(&set);
+		sigaddset(&set, SIGUSR1);
+		pthread_sigmask(SIG_BLOCK, &set, NULL);
+		pthread_create(&other, NULL, relay, &set);
+	}
 	memset(prompt, 'p', sizeof prompt);
 	strcpy(prompt + (has('P') ? 64 : has('p') ? 65 : 0), "x: ");
 	if (has('a') || has('c'))

@@ -542,7 +542,7 @@ class Callers(unittest.TestCase):
         ("U", [b"0" * 39 + b"7", "\x1b[6n", b"\r"], b"\n7 int", 0),
         ("iW", [b"7 12" + ctrl("T") + b"\r"], b"7 int=default", 0),
         # a real-time signal's handler runs in the editor's mode
-        ("R", [b"12", "12", signal.SIGRTMIN, "caught", b"5\r"],
+        ("R", [b"12", "12", signal.SIGUSR1, "caught", b"5\r"],
          rb"caught\r\n(.|\s)*125 int", 0),
     ]
 
