@@ -58,7 +58,8 @@ class Session:
     With shell, the leader acts as a job-control shell when the program
     stops: it takes the terminal back in a mode of its own (SHELL_MODE)
     and waits for job(): "f" gives the terminal back as it was before and
-    continues the job in the foreground, "b" in the background. Started in
+    continues the job in the foreground, "b" in the background; as "bare"
+    (dash), it sets no mode, its own or the job's. Started in
     background, the program never has the terminal; err_pty puts its
     stderr on a terminal of its own (self.err). cc sets terminal keys
     (termios.VKILL: ctrl("T"), say); the terminal answers where its
@@ -131,13 +132,17 @@ class Session:
                 if not os.WIFSTOPPED(status):
                     break
                 os.tcsetpgrp(self.tty, os.getpgrp())
-                termios.tcsetattr(self.tty, termios.TCSANOW, self.shell_mode)
+                if shell != "bare":
+                    termios.tcsetattr(self.tty, termios.TCSANOW,
+                                      self.shell_mode)
                 os.write(report, b"stopped\n")
                 command = os.read(control, 1)
                 if not command:
                     os.kill(-pid, signal.SIGKILL)
                 elif command == b"f":
-                    termios.tcsetattr(self.tty, termios.TCSANOW, self.before)
+                    if shell != "bare":
+                        termios.tcsetattr(self.tty, termios.TCSANOW,
+                                          self.before)
                     os.tcsetpgrp(self.tty, pid)
                 os.kill(-pid, signal.SIGCONT)
             os.write(report, b"%d\n" % status)
@@ -608,6 +613,18 @@ class Jobs(unittest.TestCase):
         os.kill(s.pid, signal.SIGTERM)
         s.job(b"b")
         self.assertEqual(s.finish(left=s.shell_mode)[1], -signal.SIGTERM)
+
+    def test_key_read_in_the_background(self):
+        """SIGSTOP under a shell that sets no mode: the editor's stays on.
+        A key read in the background stops the call; back in front, the
+        caller's settings are still the ones to give back."""
+        s = Interrupted.interrupted(None, signal.SIGSTOP, shell="bare")
+        s.wait_stopped()
+        s.job(b"b")
+        s.type(b"2")
+        s.wait_stopped()
+        s.job(b"f")
+        self.assertEqual(s.answer(b"3\r"), "1223.000000")
 
     def test_settings_changed_while_stopped(self):
         s = Interrupted.interrupted(ctrl("Z"), None)

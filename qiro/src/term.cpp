@@ -59,6 +59,7 @@ static struct {
 	int in, out;			/* the terminal, read and written */
 	struct termios saved;		/* the caller's settings, as last read */
 	int on;				/* the editor's mode is set */
+	int left;			/* and was left on, in the background */
 	int active;			/* a call is in progress */
 	int exiting;			/* the process is exiting, on exiter */
 	int late;			/* the call began while it was */
@@ -104,6 +105,17 @@ static bool set_mode(const struct termios *t)
 }
 
 /*
+ * The editor's mode still on where the call left it in the background (a
+ * job that took the terminal without a stop, then gave it back): the
+ * settings are not the caller's, which were saved before. No job sets
+ * keys unechoed, one at a time and without signals for another.
+ */
+static bool left_on(const struct termios *now)
+{
+	return tty.left && !(now->c_lflag & (ICANON | ECHO | ISIG));
+}
+
+/*
  * The editor's mode, from the caller's settings as they are now: keys one
  * at a time, not echoed, and not turned into signals, so that the editor
  * sees where in the line they come (qiro_term_keys); the rest
@@ -117,8 +129,12 @@ static bool enter_locked(void)
 	if (tty.on || !tty.active || tty.handling ||
 	    (tty.exiting && !tty.late) || !foreground())
 		return true;
-	if (tcgetattr(tty.in, &tty.saved) != 0)
+	struct termios now;
+	if (tcgetattr(tty.in, &now) != 0)
 		return false;
+	if (!left_on(&now))
+		tty.saved = now;
+	tty.left = 0;
 	struct termios t = tty.saved;
 	t.c_lflag &= ~(tcflag_t)(ICANON | ECHO | ISIG | IEXTEN);
 	t.c_cc[VMIN] = 1;
@@ -130,8 +146,15 @@ static bool enter_locked(void)
 /* In the background the settings are another job's now: left alone. */
 static void leave_locked(void)
 {
-	if (tty.on && foreground())
-		set_mode(&tty.saved);
+	struct termios now;
+	if (!foreground()) {
+		tty.left |= tty.on;
+	} else {
+		if (tty.on || (tty.left && tcgetattr(tty.in, &now) == 0 &&
+			       left_on(&now)))
+			set_mode(&tty.saved);
+		tty.left = 0;
+	}
 	tty.on = 0;
 }
 
@@ -412,7 +435,7 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	tty.active = 1;
 	tty.owner = pthread_self();
 	tty.late = tty.exiting; /* an atexit handler's call */
-	tty.redraw = 0;
+	tty.redraw = tty.left = 0;
 	/* Those the calling thread blocks too: another thread may take
 	 * them. One that waits for them (sigwait) still gets them. */
 	memset(tty.mine, 0, sizeof tty.mine);
