@@ -93,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
 			expected[k] += message + "> ";
 			at = nl + 1;
 		}
+		expected[k] += "\n"; /* the last prompt's row ended */
 	}
 
 	/* Memory that seeks exactly: long lines are read in blocks. */

@@ -280,13 +280,17 @@ TEST(ReadLine, ReadError)
 	fclose(in);
 }
 
+const std::string P = "%s%n: ", NaN = "not a whole number, try again\n";
+
 /* Lines asked for within a range: the numbers taken, one call each, and
- * all that err was told; the input then ends. The prompt is no format. */
+ * all that err was told; the input then ends, and a newline ends the
+ * prompt's row, if it has text. The prompt is no format. */
 struct Asked {
 	std::string input;
 	qiro_range r;
 	std::vector<int> taken;
 	std::string said;
+	std::string prompt = P;
 };
 
 std::string range(int min, int max)
@@ -295,17 +299,17 @@ std::string range(int min, int max)
 	       " to " + std::to_string(max) + "\n";
 }
 
-const std::string P = "%s%n: ", NaN = "not a whole number, try again\n";
-
 const Asked asked[] = {
 	{"abc\n99999999999\n\0\n-12\n"s, qiro_any, {-12},
-	 P + NaN + P + range(INT_MIN, INT_MAX) + P + NaN + P + P},
-	{"0\n10\n", {0, 10}, {0, 10}, P + P + P},
-	{"-1\n11\n5\n", {0, 10}, {5}, P + range(0, 10) + P + range(0, 10) + P + P},
-	{"6\n8\n7", {7, 7}, {7}, P + range(7, 7) + P + range(7, 7) + P + P},
+	 P + NaN + P + range(INT_MIN, INT_MAX) + P + NaN + P + P + "\n"},
+	{"0\n10\n", {0, 10}, {0, 10}, P + P + P + "\n"},
+	{"-1\n11\n5\n", {0, 10}, {5},
+	 P + range(0, 10) + P + range(0, 10) + P + P + "\n"},
+	{"6\n8\n7", {7, 7}, {7}, P + range(7, 7) + P + range(7, 7) + P + P + "\n"},
 	{"-2147483648\n2147483647\n2147483648\n", qiro_any, {INT_MIN, INT_MAX},
-	 P + P + P + range(INT_MIN, INT_MAX) + P},
-	{"-5\n x\n", {-4, -2}, {}, P + range(-4, -2) + P + NaN + P},
+	 P + P + P + range(INT_MIN, INT_MAX) + P + "\n"},
+	{"-5\n x\n", {-4, -2}, {}, P + range(-4, -2) + P + NaN + P + "\n"},
+	{"x\n", qiro_any, {}, "n:\n" + NaN + "n:\n", "n:\n"},
 };
 
 TEST(Ask, WithinARange)
@@ -317,8 +321,8 @@ TEST(Ask, WithinARange)
 		FILE *err = open_memstream(&said, &size);
 		std::vector<int> taken;
 		int value = 0;
-		while (qiro_ask(in, err, P.c_str(), a.r, &value, QIRO_SEEK_IF_FILE) ==
-		       QIRO_OK)
+		while (qiro_ask(in, err, a.prompt.c_str(), a.r, &value,
+				QIRO_SEEK_IF_FILE) == QIRO_OK)
 			taken.push_back(value);
 		fclose(err);
 		EXPECT_EQ(taken, a.taken) << a.input;

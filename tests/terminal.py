@@ -536,7 +536,7 @@ class Callers(unittest.TestCase):
         # qiro_ask_int: a range, then the end of input left to the caller,
         # and a terminal asked again after it
         ("A", [b"11\r", "from 1 to 10\r\n", b"2\r3\r", ctrl("D"), "again: ",
-               b"5\r"], rb"x: (\x1b\[K)?\r\nagain: (.|\s)*\n10 int", 0),
+               b"5\r"], rb"x: (\x1b\[K)?\r+\nagain: (.|\s)*\n10 int", 0),
         # a prompt that leaves less room than a number needs asks where the
         # row begins, one that leaves it does not; nothing is asked through
         # an unbuffered stdin, but through one with a buffer of the caller's
@@ -613,6 +613,16 @@ class Jobs(unittest.TestCase):
         os.kill(s.pid, signal.SIGTERM)
         s.job(b"b")
         self.assertEqual(s.finish(left=s.shell_mode)[1], -signal.SIGTERM)
+
+    def test_read_error_in_the_background(self):
+        """Started there with SIGTTIN ignored: a read fails (EIO), and the
+        call writes nothing, not even a newline, before the message."""
+        s = Session(argv=["sh", "-c", "trap '' TTIN; exec \"$@\"", "sh"]
+                    + shlex.split(ARGS.wrap) + [ARGS.program],
+                    wrap=False, background=True, prompt=None)
+        self.assertEqual(s.finish()[1], 1)
+        self.assertEqual(s.seen, b"1division: read error: "
+                         b"Input/output error\r\n")
 
     def test_key_read_in_the_background(self):
         """SIGSTOP under a shell that sets no mode: the editor's stays on.

@@ -100,12 +100,12 @@
  * another is refused with "out of range, enter a whole number from MIN to
  * MAX" and asked again. It returns 0 with the number in *value; QIRO_END
  * at the end of input, *value untouched, having written only a newline
- * to standard error after a prompt (none for a NULL or empty one); -1
- * with errno set on a read error, or with EINVAL, before anything is
- * written or read, for min > max or a null value. A signal's handler
- * that returns does not end the wait: to stop waiting, cancel the thread.
- * get_int(prompt) is qiro_ask_int(prompt, INT_MIN, INT_MAX, &n) with
- * exit(1) for the rest.
+ * to standard error after a prompt (none for a NULL or empty one, or one
+ * that ends with a newline); -1 with errno set on a read error, or with
+ * EINVAL, before anything is written or read, for min > max or a null
+ * value. A signal's handler that returns does not end the wait: to stop
+ * waiting, cancel the thread. get_int(prompt) is qiro_ask_int(prompt,
+ * INT_MIN, INT_MAX, &n) with exit(1) for the rest.
  *
  * Both may be called from any thread. A call holds stdin (flockfile)
  * from its first prompt to its answer, so each line goes whole to exactly

@@ -517,8 +517,15 @@ static qiro_status ask(struct edit *e, const char *prompt, qiro_range r,
 		flush_out(e);
 
 		qiro_status s = edit_line(e);
-		if (s != QIRO_OK)
+		if (s != QIRO_OK) {
+			int err = errno;
+			if (s != QIRO_EXITING && *e->prompt) {
+				put_s(e, "\r\n");
+				flush_out(e);
+			}
+			errno = err;
 			return s;
+		}
 		const struct qiro_line *l = &e->line;
 		qiro_verdict v = QIRO_NOT_NUMBER;
 		int got = 0;

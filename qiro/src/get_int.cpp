@@ -29,8 +29,7 @@ static bool ended;
  * An earlier call's end of input is not this one's at a terminal, where
  * the person may go on typing; a file or a pipe that gave a call its end
  * has no more to give, and nothing is asked. (Its end found by reading a
- * last line with no newline is not such a call's.) At the end of input or
- * a read error, a newline takes the cursor off the prompt's row.
+ * last line with no newline is not such a call's.)
  */
 static qiro_status ask(const char *prompt, qiro_range r, int *value)
 {
@@ -45,11 +44,6 @@ static qiro_status ask(const char *prompt, qiro_range r, int *value)
 				: qiro_ask(stdin, stderr, prompt, r, value,
 					   QIRO_SEEK_IF_FILE);
 	ended = s == QIRO_EOF;
-	if ((s == QIRO_EOF || s == QIRO_ERROR) && prompt && *prompt) {
-		int e = errno;
-		qiro_say(stderr, "\n");
-		errno = e;
-	}
 	return s;
 }
 

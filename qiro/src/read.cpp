@@ -245,6 +245,14 @@ void qiro_say(FILE *err, const char *s)
 	qiro_write(fd, s, n);
 }
 
+/* Whether the prompt leaves the cursor after text on its last row: a call
+ * that gives no number ends that row. */
+static bool ends_on_a_row(const char *prompt)
+{
+	const char *nl = prompt ? strrchr(prompt, '\n') : nullptr;
+	return prompt && (nl ? nl[1] : *prompt);
+}
+
 qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
 		     int *value, qiro_seeking seeking)
 {
@@ -253,8 +261,13 @@ qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
 
 		qiro_parser p;
 		qiro_status s = qiro_read_line(in, &p, seeking);
-		if (s != QIRO_OK)
+		if (s != QIRO_OK) {
+			int e = errno;
+			if (ends_on_a_row(prompt))
+				qiro_say(err, "\n");
+			errno = e;
 			return s;
+		}
 		int got = 0;
 		qiro_verdict v = qiro_parse_end(&p, &got);
 		v = qiro_judge(v, got, r);

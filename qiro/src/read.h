@@ -57,7 +57,7 @@ void qiro_say(FILE *err, const char *s);
 /*
  * Writes prompt to err and reads lines from in until one is a whole number
  * within r, telling err why each other line is not. QIRO_OK with *value
- * set, or how the input ran out.
+ * set, or how the input ran out, the prompt's row ended.
  */
 qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
 		     int *value, qiro_seeking seeking);
