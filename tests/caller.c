@@ -6,7 +6,7 @@
  *   i  ISIG off      e  ECHO off      a  alarm(1)     w  asks on a thread
  *   o  stdin non-blocking (O_NONBLOCK)   d  stdin reopened on /dev/tty
  *   u  stdin unbuffered    U  stdin with a buffer of the caller's own
- *   p  a prompt of 68 columns, P of 67   W  werase is Ctrl-T
+ *   p  a prompt of 69 columns, P of 68   W  werase is Ctrl-T
  *   R  a SIGRTMIN handler that says so and returns; a thread raises
  *      SIGRTMIN when SIGUSR1 comes (from outside, under an emulator, a
  *      real-time signal may reach the program as another)
@@ -193,7 +193,7 @@ int main(int argc, char **argv)
 		pthread_create(&other, NULL, relay, &set);
 	}
 	memset(prompt, 'p', sizeof prompt);
-	strcpy(prompt + (has('P') ? 64 : has('p') ? 65 : 0), "x: ");
+	strcpy(prompt + (has('P') ? 65 : has('p') ? 66 : 0), "x: ");
 	if (has('a') || has('c'))
 		alarm(has('a') ? 1 : 10); /* c: a caller that cannot be cancelled */
 	if (has('r')) {

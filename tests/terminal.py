@@ -469,13 +469,13 @@ class Screen(unittest.TestCase):
                 s.type(b"7" * 87)
                 s.expect(b"\x1b[6n")
                 s.type(b"")  # a late answer comes now
-                room = 11 if answers == "never" else 70 - len(echoed)
+                room = 10 if answers == "never" else 70 - len(echoed)
                 s.shows(echoed + "Number: <" + "7" * room)
                 s.type(b"\r2\r")
                 s.expect(b"Number: ")
                 s.editing()
                 s.type(b"0" * 84 + b"3")
-                room = 70 if answers == "now" else 11
+                room = 70 if answers == "now" else 10
                 s.shows("Number: <" + ("0" * 84 + "3")[-room:])
                 s.type(b"\r")
                 s.editing(False)

@@ -44,8 +44,9 @@ enum { ANSWER_MS = 200, OWED_MS = 1000 };
 enum asked { NOT, AT_START, AFTER_RESIZE };
 
 /* The row's room where its start is not known: "-2147483648" and the
- * cursor after it, and the last column, which a row never takes. */
-static const size_t NUMBER_ROOM = 13;
+ * cursor after it, which may stand in the row's last column, as no text
+ * is ever written there. */
+static const size_t NUMBER_ROOM = 12;
 
 /* What next_byte gives beside bytes. */
 enum { END = -1, FAILED = -2, REDRAW = -3, TIMEOUT = -4, EXITING = -5 };
