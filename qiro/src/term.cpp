@@ -29,6 +29,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -367,7 +368,8 @@ static bool wait_foreground(void)
 	return true;
 }
 
-/* The device of a descriptor. statx through syscall, not fstat: see read.cpp. */
+/* The device of a descriptor, as major << 32 | minor. statx through
+ * syscall, not fstat: see read.cpp. */
 static bool device(int fd, unsigned long long *dev)
 {
 #ifdef QIRO_HAVE_STATX
@@ -379,24 +381,27 @@ static bool device(int fd, unsigned long long *dev)
 	struct stat st;
 	if (fstat(fd, &st) != 0)
 		return false;
-	*dev = st.st_rdev;
+	*dev = (unsigned long long)major(st.st_rdev) << 32 | minor(st.st_rdev);
 #endif
 	return true;
 }
 
+/* Linux's /dev/tty, and the master side of any pseudo-terminal. */
+static const unsigned long long DEV_TTY = 5ULL << 32, PTMX = DEV_TTY | 2;
+
 /*
- * One terminal: the same device, or both the process's controlling
- * terminal, which /dev/tty is whatever its device number (tcgetsid fails
- * on any other terminal).
+ * One terminal: the same device, or /dev/tty and the process's controlling
+ * terminal, which /dev/tty is whatever its device number. tcgetsid fails
+ * on a terminal that is not the controlling one, but for its master side.
  */
 bool qiro_term_usable(FILE *in, FILE *err)
 {
 	int i = qiro_fileno(in), o = qiro_fileno(err);
 	unsigned long long a, b;
-	if (!isatty(i) || !isatty(o))
+	if (!isatty(i) || !isatty(o) || !device(i, &a) || !device(o, &b))
 		return false;
-	if (!(device(i, &a) && device(o, &b) && a == b) &&
-	    !(tcgetsid(i) >= 0 && tcgetsid(i) == tcgetsid(o)))
+	if (a != b && ((a != DEV_TTY && b != DEV_TTY) || a == PTMX ||
+		       b == PTMX || tcgetsid(i) < 0 || tcgetsid(i) != tcgetsid(o)))
 		return false;
 	const char *term = getenv("TERM");
 	return term && *term && strcmp(term, "dumb") != 0;
