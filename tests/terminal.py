@@ -606,23 +606,39 @@ class Jobs(unittest.TestCase):
                                  typed.decode() + "3.000000")
 
     def test_ended_in_the_background(self):
-        """SIGSTOP leaves the editor's mode on; the shell sets its own, and
-        a signal ends the job in the background: the shell's mode stays."""
-        s = Interrupted.interrupted(None, signal.SIGSTOP, shell=True)
-        s.wait_stopped()
-        os.kill(s.pid, signal.SIGTERM)
-        s.job(b"b")
-        self.assertEqual(s.finish(left=s.shell_mode)[1], -signal.SIGTERM)
+        """SIGSTOP leaves the editor's mode on, and a signal ends the job
+        in the background: a shell's own mode stays; where the shell set
+        none, the caller's settings are given back."""
+        for shell in (True, "bare"):
+            with self.subTest(shell=shell):
+                s = Interrupted.interrupted(None, signal.SIGSTOP, shell=shell)
+                s.wait_stopped()
+                os.kill(s.pid, signal.SIGTERM)
+                s.job(b"b")
+                left = s.shell_mode if shell is True else s.before
+                self.assertEqual(s.finish(left=left)[1], -signal.SIGTERM)
 
     def test_read_error_in_the_background(self):
-        """Started there with SIGTTIN ignored: a read fails (EIO), and the
-        call writes nothing, not even a newline, before the message."""
-        s = Session(argv=["sh", "-c", "trap '' TTIN; exec \"$@\"", "sh"]
-                    + shlex.split(ARGS.wrap) + [ARGS.program],
-                    wrap=False, background=True, prompt=None)
-        self.assertEqual(s.finish()[1], 1)
-        self.assertEqual(s.seen, b"1division: read error: "
-                         b"Input/output error\r\n")
+        """SIGTTIN ignored: a read there fails (EIO). Started there, the
+        call writes nothing before get_int's message, not even a newline;
+        sent there (SIGSTOP, bg) with 12 shown, it ends that row first."""
+        error = rb"1division: read error: Input/output error\r\n$"
+        for typed, shown in ((b"", b"^" + error),
+                             (b"12", rb"12(\x1b\[K)?\r+\n" + error)):
+            with self.subTest(typed=typed):
+                s = Session(argv=["sh", "-c", "trap '' TTIN; exec \"$@\"",
+                                  "sh"] + shlex.split(ARGS.wrap)
+                            + [ARGS.program], wrap=False, shell="bare",
+                            background=not typed, prompt=typed and b"x: ")
+                if typed:
+                    s.type(typed)
+                    s.expect(typed)
+                    os.kill(s.pid, signal.SIGSTOP)
+                    s.wait_stopped()
+                    s.job(b"b")
+                    s.type(b"3")
+                self.assertEqual(s.finish()[1], 1)
+                self.assertTrue(re.search(shown, s.seen), s.seen)
 
     def test_key_read_in_the_background(self):
         """SIGSTOP under a shell that sets no mode: the editor's stays on.

@@ -65,7 +65,7 @@ static struct {
 } carry;
 
 struct edit {
-	FILE *in;
+	FILE *in, *err;
 	const char *prompt;	/* its last line, which a redraw writes */
 	size_t prompt_cols;
 	size_t origin;		/* the column that line begins at, if known */
@@ -81,6 +81,7 @@ struct edit {
 	bool stale;		/* the row may have been wrapped: erase below */
 	bool own_row;		/* the line is on the row after the prompt's */
 	bool ending;		/* Enter taken: no more questions */
+	bool shown;		/* something of the call reached the terminal */
 	size_t carried, skip;	/* bytes stdio held when the call began, from
 				   the terminal's line mode, then the rest */
 	size_t ahead;		/* bytes typed before the editor's mode */
@@ -94,6 +95,7 @@ struct edit {
 static bool flush_out(struct edit *e)
 {
 	bool written = qiro_term_write(e->out, e->out_len);
+	e->shown |= written && e->out_len > 0;
 	e->out_len = 0;
 	return written;
 }
@@ -497,6 +499,24 @@ static qiro_status edit_line(struct edit *e)
 }
 
 /*
+ * Where the call gives no number, a newline ends the row the prompt and
+ * line were shown on, if they were and the cursor is not at its start. On
+ * an error, from the background too: a message may follow.
+ */
+static void end_row(struct edit *e, qiro_status s)
+{
+	int err = errno;
+	bool open = *e->prompt && !(e->own_row && e->line.len == 0);
+	if (s == QIRO_ERROR && open && e->shown) {
+		qiro_say(e->err, "\r\n");
+	} else if (s == QIRO_EOF && open) {
+		put_s(e, "\r\n");
+		flush_out(e);
+	}
+	errno = err;
+}
+
+/*
  * Asks until a line is a whole number. The first prompt's row may hold the
  * caller's text before it, unless the prompt begins a row of its own; a
  * prompt asked again follows a reason's newline. A line refused as too
@@ -519,12 +539,7 @@ static qiro_status ask(struct edit *e, const char *prompt, qiro_range r,
 
 		qiro_status s = edit_line(e);
 		if (s != QIRO_OK) {
-			int err = errno;
-			if (s != QIRO_EXITING && *e->prompt) {
-				put_s(e, "\r\n");
-				flush_out(e);
-			}
-			errno = err;
+			end_row(e, s);
 			return s;
 		}
 		const struct qiro_line *l = &e->line;
@@ -614,6 +629,8 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, qiro_range r,
 	prompt = prompt ? prompt : "";
 	const char *nl = strrchr(prompt, '\n');
 	e.in = in;
+	e.err = err;
+	e.shown = false;
 	e.prompt = nl ? nl + 1 : prompt;
 	e.prompt_cols = qiro_prompt_columns(e.prompt);
 	e.out_len = 0;

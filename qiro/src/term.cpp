@@ -59,8 +59,8 @@ static struct {
 	int lock;
 	int in, out;			/* the terminal, read and written */
 	struct termios saved;		/* the caller's settings, as last read */
+	struct termios mode;		/* the editor's, as last set */
 	int on;				/* the editor's mode is set */
-	int left;			/* and was left on, in the background */
 	int active;			/* a call is in progress */
 	int exiting;			/* the process is exiting, on exiter */
 	int late;			/* the call began while it was */
@@ -90,11 +90,12 @@ static void unlock(const sigset_t *mask)
 	pthread_sigmask(SIG_SETMASK, mask, nullptr);
 }
 
-/* Not this process's controlling terminal: no job control to respect. */
+/* Not this process's controlling terminal, or no job in front: no job
+ * control to respect. */
 static bool foreground(void)
 {
 	pid_t group = tcgetpgrp(tty.in);
-	return group < 0 || group == getpgrp();
+	return group <= 0 || group == getpgrp();
 }
 
 static bool set_mode(const struct termios *t)
@@ -106,14 +107,16 @@ static bool set_mode(const struct termios *t)
 }
 
 /*
- * The editor's mode still on where the call left it in the background (a
- * job that took the terminal without a stop, then gave it back): the
- * settings are not the caller's, which were saved before. No job sets
- * keys unechoed, one at a time and without signals for another.
+ * The editor's mode still on the terminal: never the caller's settings
+ * (a call begins only with line mode and echo on), and never another
+ * job's, which sets its own.
  */
-static bool left_on(const struct termios *now)
+static bool ours(const struct termios *now)
 {
-	return tty.left && !(now->c_lflag & (ICANON | ECHO | ISIG));
+	const struct termios *m = &tty.mode;
+	return now->c_iflag == m->c_iflag && now->c_oflag == m->c_oflag &&
+	       now->c_lflag == m->c_lflag && now->c_cc[VMIN] == m->c_cc[VMIN] &&
+	       now->c_cc[VTIME] == m->c_cc[VTIME];
 }
 
 /*
@@ -133,29 +136,27 @@ static bool enter_locked(void)
 	struct termios now;
 	if (tcgetattr(tty.in, &now) != 0)
 		return false;
-	if (!left_on(&now))
+	if (!ours(&now))
 		tty.saved = now;
-	tty.left = 0;
-	struct termios t = tty.saved;
-	t.c_lflag &= ~(tcflag_t)(ICANON | ECHO | ISIG | IEXTEN);
-	t.c_cc[VMIN] = 1;
-	t.c_cc[VTIME] = 0;
-	tty.on = set_mode(&t);
+	tty.mode = tty.saved;
+	tty.mode.c_lflag &= ~(tcflag_t)(ICANON | ECHO | ISIG | IEXTEN);
+	tty.mode.c_cc[VMIN] = 1;
+	tty.mode.c_cc[VTIME] = 0;
+	tty.on = set_mode(&tty.mode);
 	return tty.on;
 }
 
-/* In the background the settings are another job's now: left alone. */
+/*
+ * In the background the settings are another job's now: left alone, but
+ * where they are still the editor's mode, which no job that took the
+ * terminal without a stop of ours has changed (SIGTTOU is blocked here).
+ */
 static void leave_locked(void)
 {
 	struct termios now;
-	if (!foreground()) {
-		tty.left |= tty.on;
-	} else {
-		if (tty.on || (tty.left && tcgetattr(tty.in, &now) == 0 &&
-			       left_on(&now)))
-			set_mode(&tty.saved);
-		tty.left = 0;
-	}
+	if (tty.on && (foreground() ||
+		       (tcgetattr(tty.in, &now) == 0 && ours(&now))))
+		set_mode(&tty.saved);
 	tty.on = 0;
 }
 
@@ -391,17 +392,22 @@ static const unsigned long long DEV_TTY = 5ULL << 32, PTMX = DEV_TTY | 2;
 
 /*
  * One terminal: the same device, or /dev/tty and the process's controlling
- * terminal, which /dev/tty is whatever its device number. tcgetsid fails
- * on a terminal that is not the controlling one, but for its master side.
+ * terminal, which /dev/tty is whatever its device number (or any two names
+ * of it, where devices cannot be told). Never a pseudo-terminal's master,
+ * where no one types, and which tcgetsid takes for its other side.
  */
 bool qiro_term_usable(FILE *in, FILE *err)
 {
 	int i = qiro_fileno(in), o = qiro_fileno(err);
-	unsigned long long a, b;
-	if (!isatty(i) || !isatty(o) || !device(i, &a) || !device(o, &b))
+	unsigned long long a = 0, b = 0;
+	if (!isatty(i) || !isatty(o))
 		return false;
-	if (a != b && ((a != DEV_TTY && b != DEV_TTY) || a == PTMX ||
-		       b == PTMX || tcgetsid(i) < 0 || tcgetsid(i) != tcgetsid(o)))
+	bool known = device(i, &a) && device(o, &b);
+	if (a == PTMX || b == PTMX)
+		return false;
+	if (!(known && a == b) &&
+	    ((known && a != DEV_TTY && b != DEV_TTY) || tcgetsid(i) < 0 ||
+	     tcgetsid(i) != tcgetsid(o)))
 		return false;
 	const char *term = getenv("TERM");
 	return term && *term && strcmp(term, "dumb") != 0;
@@ -440,7 +446,7 @@ qiro_term_start qiro_term_begin(FILE *in, FILE *err)
 	tty.active = 1;
 	tty.owner = pthread_self();
 	tty.late = tty.exiting; /* an atexit handler's call */
-	tty.redraw = tty.left = 0;
+	tty.redraw = 0;
 	/* Those the calling thread blocks too: another thread may take
 	 * them. One that waits for them (sigwait) still gets them. */
 	memset(tty.mine, 0, sizeof tty.mine);
