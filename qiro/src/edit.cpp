@@ -627,11 +627,10 @@ qiro_status qiro_edit(FILE *in, FILE *err, const char *prompt, qiro_range r,
 		break;
 	}
 	prompt = prompt ? prompt : "";
-	const char *nl = strrchr(prompt, '\n');
 	e.in = in;
 	e.err = err;
 	e.shown = false;
-	e.prompt = nl ? nl + 1 : prompt;
+	e.prompt = qiro_last_line(prompt);
 	e.prompt_cols = qiro_prompt_columns(e.prompt);
 	e.out_len = 0;
 	e.stale = false;

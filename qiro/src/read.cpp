@@ -249,12 +249,10 @@ void qiro_say(FILE *err, const char *s)
 	qiro_write(fd, s, n);
 }
 
-/* Whether the prompt leaves the cursor after text on its last row: a call
- * that gives no number ends that row. */
-static bool ends_on_a_row(const char *prompt)
+const char *qiro_last_line(const char *prompt)
 {
 	const char *nl = prompt ? strrchr(prompt, '\n') : nullptr;
-	return prompt && (nl ? nl[1] : *prompt);
+	return nl ? nl + 1 : prompt ? prompt : "";
 }
 
 qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
@@ -267,7 +265,7 @@ qiro_status qiro_ask(FILE *in, FILE *err, const char *prompt, qiro_range r,
 		qiro_status s = qiro_read_line(in, &p, seeking);
 		if (s != QIRO_OK) {
 			int e = errno;
-			if (ends_on_a_row(prompt))
+			if (*qiro_last_line(prompt))
 				qiro_say(err, "\n");
 			errno = e;
 			return s;

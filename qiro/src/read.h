@@ -54,6 +54,10 @@ const char *qiro_reason(qiro_verdict verdict, qiro_range r,
  */
 void qiro_say(FILE *err, const char *s);
 
+/* The prompt's last line, after its last newline: "" for none, or NULL.
+ * Where it is not empty, a call that gives no number ends its row. */
+const char *qiro_last_line(const char *prompt);
+
 /*
  * Writes prompt to err and reads lines from in until one is a whole number
  * within r, telling err why each other line is not. QIRO_OK with *value

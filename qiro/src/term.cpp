@@ -106,11 +106,8 @@ static bool set_mode(const struct termios *t)
 	return true;
 }
 
-/*
- * The editor's mode still on the terminal: never the caller's settings
- * (a call begins only with line mode and echo on), and never another
- * job's, which sets its own.
- */
+/* The editor's mode still on the terminal: never another job's, which
+ * sets its own. */
 static bool ours(const struct termios *now)
 {
 	const struct termios *m = &tty.mode;
@@ -133,11 +130,8 @@ static bool enter_locked(void)
 	if (tty.on || !tty.active || tty.handling ||
 	    (tty.exiting && !tty.late) || !foreground())
 		return true;
-	struct termios now;
-	if (tcgetattr(tty.in, &now) != 0)
+	if (tcgetattr(tty.in, &tty.saved) != 0)
 		return false;
-	if (!ours(&now))
-		tty.saved = now;
 	tty.mode = tty.saved;
 	tty.mode.c_lflag &= ~(tcflag_t)(ICANON | ECHO | ISIG | IEXTEN);
 	tty.mode.c_cc[VMIN] = 1;
@@ -405,10 +399,12 @@ bool qiro_term_usable(FILE *in, FILE *err)
 	bool known = device(i, &a) && device(o, &b);
 	if (a == PTMX || b == PTMX)
 		return false;
-	if (!(known && a == b) &&
-	    ((known && a != DEV_TTY && b != DEV_TTY) || tcgetsid(i) < 0 ||
-	     tcgetsid(i) != tcgetsid(o)))
-		return false;
+	if (!known || a != b) {
+		pid_t session = tcgetsid(i);
+		if ((known && a != DEV_TTY && b != DEV_TTY) || session < 0 ||
+		    session != tcgetsid(o))
+			return false;
+	}
 	const char *term = getenv("TERM");
 	return term && *term && strcmp(term, "dumb") != 0;
 }
